@@ -1,0 +1,255 @@
+#include "net/AbstractSocket.h"
+
+#include "platform/core/Exception.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <new>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace net {
+namespace {
+
+[[noreturn]] void raise(const std::string& name) { throw platform::Exception(name); }
+
+// Raises `name` with the system's text for the error number of the failed call.
+[[noreturn]] void raiseWithError(const std::string& name, int error) {
+    throw platform::Exception(name, name + ": " + std::strerror(error));
+}
+
+} // namespace
+
+AbstractSocket::AbstractSocket() {
+    socketfd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (socketfd_ == -1)
+        raiseWithError("Socket: Can't create socket", errno);
+    try {
+        allocReadBuffer();
+    } catch (...) {
+        ::close(socketfd_);
+        throw;
+    }
+}
+
+AbstractSocket::AbstractSocket(int fd, const sockaddr_in& remote)
+    : connected_(true), remoteHostName_(dottedIPFromAddress(remote.sin_addr)), remotePort_(ntohs(remote.sin_port)),
+      socketfd_(fd) {
+    allocReadBuffer();
+}
+
+AbstractSocket::~AbstractSocket() { close(); }
+
+std::string AbstractSocket::dottedIPFromAddress(in_addr address) {
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address, text, sizeof text);
+    return text;
+}
+
+void AbstractSocket::allocReadBuffer() {
+    if (readBuffer_)
+        return;
+    readBuffer_.reset(new (std::nothrow) std::uint8_t[readBufferSize_ ? readBufferSize_ : 1]);
+    if (!readBuffer_)
+        raise("Socket: Malloc failed");
+}
+
+void AbstractSocket::setReadBufferSize(std::uint32_t size) {
+    readBufferSize_ = size;
+    readBuffer_.reset();
+    allocReadBuffer();
+}
+
+std::uint16_t AbstractSocket::localPort() const {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (socketfd_ == -1 || ::getsockname(socketfd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
+void AbstractSocket::connectToHostName(const std::string& host, std::uint16_t port) {
+    if (socketfd_ == -1)
+        raise("Socket: Bad socket descriptor");
+    if (connected_)
+        raise("Socket: Already connected");
+
+    // getaddrinfo is thread-safe, unlike the old resolver. It does not report through errno,
+    // so the reason carries its own text.
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int status = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    if (status != 0 || !found) {
+        const int error = errno;
+        if (found)
+            ::freeaddrinfo(found);
+        const std::string text = status == EAI_SYSTEM ? std::strerror(error) : ::gai_strerror(status);
+        throw platform::Exception("Socket: Host not found", "Socket: Host not found: " + text);
+    }
+    sockaddr_in address{};
+    std::memcpy(&address, found->ai_addr, std::min<std::size_t>(found->ai_addrlen, sizeof address));
+    ::freeaddrinfo(found);
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+
+    int result;
+    do {
+        result = ::connect(socketfd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    } while (result == -1 && errno == EINTR);
+    if (result == -1)
+        raiseWithError("Socket: Connect failed", errno);
+
+    remoteHostName_ = host;
+    remotePort_ = port;
+    connected_ = true;
+}
+
+void AbstractSocket::requireOpenAndConnected() const {
+    if (socketfd_ == -1)
+        raise("Socket: Bad socket descriptor");
+    if (!connected_)
+        raise("Socket: Not connected");
+}
+
+std::int32_t AbstractSocket::readData(ByteBuffer* buffer) {
+    if (!buffer)
+        raise("Socket: Invalid buffer");
+    requireOpenAndConnected();
+    // Received straight into the caller's buffer: the same bytes as receiving into the
+    // receive area and appending them, without the copy.
+    std::uint8_t* tail = buffer->prepareTail(readBufferSize_);
+    ssize_t received;
+    do {
+        received = ::recv(socketfd_, tail, readBufferSize_, 0);
+    } while (received == -1 && errno == EINTR);
+    if (received > 0) {
+        buffer->commitTail(static_cast<std::size_t>(received));
+        return static_cast<std::int32_t>(received);
+    }
+    if (received == 0) {
+        close();
+        return 0;
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK)
+        return 0;
+    raiseWithError("Socket: Recv failed", errno);
+}
+
+void AbstractSocket::writeData(const void* bytes, std::size_t length) {
+    requireOpenAndConnected();
+    const auto* p = static_cast<const std::uint8_t*>(bytes);
+    std::size_t sent = 0;
+    while (sent < length) {
+        // MSG_NOSIGNAL: a peer that has gone away is a send failure, not the end of the process.
+        const ssize_t n = ::send(socketfd_, p + sent, length - sent, MSG_NOSIGNAL);
+        if (n == -1) {
+            if (errno == EINTR)
+                continue;
+            raiseWithError("Socket: Send failed", errno);
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+}
+
+void AbstractSocket::writeString(std::string_view text) {
+    if (text.empty())
+        return;
+    writeData(text.data(), text.size());
+}
+
+bool AbstractSocket::poll(bool forWriting) {
+    requireOpenAndConnected();
+    if (socketfd_ >= FD_SETSIZE) // select cannot watch it; a set beyond its size would be memory corruption
+        raiseWithError("Socket: Select failed", EBADF);
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(socketfd_, &set);
+    timeval zero{0, 0};
+    const int ready = ::select(socketfd_ + 1, forWriting ? nullptr : &set, forWriting ? &set : nullptr, nullptr, &zero);
+    if (ready == -1)
+        raiseWithError("Socket: Select failed", errno);
+    return ready == 1;
+}
+
+bool AbstractSocket::isReadable() { return poll(false); }
+bool AbstractSocket::isWritable() { return poll(true); }
+
+void AbstractSocket::setBlocking(bool blocking) {
+    const int flags = ::fcntl(socketfd_, F_GETFL);
+    if (flags == -1)
+        raiseWithError("Socket: Fcntl failed", errno);
+    const int wanted = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
+    if (::fcntl(socketfd_, F_SETFL, wanted) == -1)
+        raiseWithError("Socket: Fcntl failed", errno);
+}
+
+void AbstractSocket::bindTo(std::uint32_t address, std::uint16_t port) {
+    const int yes = 1;
+    if (::setsockopt(socketfd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) == -1)
+        raiseWithError("Socket: Setsockopt failed", errno);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = address;
+    local.sin_port = htons(port);
+    if (::bind(socketfd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) == -1)
+        raiseWithError("Socket: Bind failed", errno);
+}
+
+void AbstractSocket::listenOnPort(std::uint16_t port) { listenOnPort(port, 5); }
+
+void AbstractSocket::listenOnPort(std::uint16_t port, std::uint32_t maxPendingConnections) {
+    bindTo(0, port);
+    if (::listen(socketfd_, static_cast<int>(maxPendingConnections)) == -1)
+        raiseWithError("Socket: Listen failed", errno);
+    listening_ = true;
+}
+
+int AbstractSocket::acceptDescriptor(sockaddr_in& peer) {
+    if (socketfd_ == -1)
+        raise("Socket: Bad socket descriptor");
+    if (connected_)
+        raise("Socket: Already connected");
+    if (!listening_)
+        raise("Socket: Not listening");
+    socklen_t length = sizeof peer;
+    int fd;
+    do {
+        fd = ::accept4(socketfd_, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+    } while (fd == -1 && errno == EINTR);
+    if (fd == -1)
+        raiseWithError("Socket: Accept failed", errno);
+    return fd;
+}
+
+void AbstractSocket::acceptConnection() {
+    sockaddr_in peer{};
+    const int fd = acceptDescriptor(peer);
+    close();
+    remotePort_ = ntohs(peer.sin_port);
+    remoteHostName_ = dottedIPFromAddress(peer.sin_addr);
+    socketfd_ = fd;
+    connected_ = true;
+    listening_ = false;
+}
+
+void AbstractSocket::close() {
+#ifdef NET_CLOSE_LOCK
+    std::lock_guard<std::mutex> guard(lock_);
+#endif
+    if (socketfd_ != -1) {
+        ::close(socketfd_);
+        socketfd_ = -1;
+    }
+    remoteHostName_.reset();
+    connected_ = false;
+    listening_ = false;
+    remotePort_ = 0;
+}
+
+} // namespace net

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "net/ByteBuffer.h"
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace net {
+
+// One IPv4 TCP socket with blocking reads and writes. Every failure raises a
+// platform::Exception whose name is fixed ("Socket: Connect failed") and whose reason adds the
+// system's error text. Two outcomes come back as values: a read that finds the peer gone (0,
+// and the socket closes itself) and a non-blocking read with nothing to read (0, still open).
+//
+// Thread safety: a socket is used by one thread at a time. In Aircask's build (NET_CLOSE_LOCK)
+// close() runs under the socket's own lock, so two closes of one socket never interleave; no
+// other operation takes it.
+class AbstractSocket {
+public:
+    AbstractSocket();
+    // For a descriptor that is already connected to `remote`.
+    AbstractSocket(int fd, const sockaddr_in& remote);
+    virtual ~AbstractSocket();
+
+    AbstractSocket(const AbstractSocket&) = delete;
+    AbstractSocket& operator=(const AbstractSocket&) = delete;
+
+    static std::string dottedIPFromAddress(in_addr address);
+
+    void allocReadBuffer();
+    void setReadBufferSize(std::uint32_t size);
+    std::uint32_t readBufferSize() const { return readBufferSize_; }
+
+    virtual void connectToHostName(const std::string& host, std::uint16_t port);
+    bool isConnected() const { return connected_; }
+    bool isListening() const { return listening_; }
+    const std::optional<std::string>& remoteHostName() const { return remoteHostName_; }
+    std::uint16_t remotePort() const { return remotePort_; }
+    int socketfd() const { return socketfd_; }
+    // The local port this socket is bound to (useful after listening on port 0); 0 when unknown.
+    std::uint16_t localPort() const;
+
+    // One receive of at most readBufferSize() bytes, appended to `buffer`; the count received.
+    std::int32_t readData(ByteBuffer* buffer);
+    void writeData(const void* bytes, std::size_t length);
+    void writeData(const Bytes& block) { writeData(block.data(), block.size()); }
+    void writeString(std::string_view text);
+
+    bool isReadable();
+    bool isWritable();
+    void setBlocking(bool blocking);
+
+    // `address` is an IPv4 address in network byte order, 0 for any local address.
+    void bindTo(std::uint32_t address, std::uint16_t port);
+    void listenOnPort(std::uint16_t port);
+    void listenOnPort(std::uint16_t port, std::uint32_t maxPendingConnections);
+    // Turns this listening socket into the accepted connection.
+    void acceptConnection();
+
+    void close();
+
+protected:
+    // Checks shared by accept's two forms; returns the accepted descriptor and peer address.
+    int acceptDescriptor(sockaddr_in& peer);
+    void requireOpenAndConnected() const;
+
+private:
+    bool poll(bool forWriting);
+
+    bool connected_ = false;
+    bool listening_ = false;
+    std::unique_ptr<std::uint8_t[]> readBuffer_;
+    std::uint32_t readBufferSize_ = 4096;
+    std::optional<std::string> remoteHostName_;
+    std::uint16_t remotePort_ = 0;
+    int socketfd_ = -1;
+#ifdef NET_CLOSE_LOCK
+    std::mutex lock_;
+#endif
+};
+
+} // namespace net

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace platform {
+
+// File operations with the guarantees the programs rely on. Each reports a failure
+// as an error code whose message() is the system's text ("No space left on device").
+
+bool fileExists(const std::string& path);
+bool isDirectory(const std::string& path);
+
+// Creates one folder; its parent must exist. An existing folder is not an error.
+std::error_code createDirectory(const std::string& path);
+
+// Moves a file or folder. Never replaces: when `to` exists the move fails with EEXIST.
+std::error_code moveWithoutReplacing(const std::string& from, const std::string& to);
+
+// Removes a file, or a folder with everything in it.
+std::error_code removePath(const std::string& path);
+
+// The names in a folder, hidden ones included, without "." and "..", sorted. Empty when
+// the folder cannot be read.
+std::vector<std::string> listDirectory(const std::string& path);
+
+// `folder` joined with `name` by one "/".
+std::string joinPath(const std::string& folder, const std::string& name);
+
+// The last component of a path ("/a/b/c.mp3" gives "c.mp3").
+std::string lastPathComponent(const std::string& path);
+
+} // namespace platform

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The parts of a URL that the programs use.
+struct Url {
+    std::string scheme;
+    std::string host;
+    std::optional<std::uint16_t> port; // none when the URL gives no port (not even 80)
+    std::string path;                  // percent escapes decoded; no query, no fragment
+
+    // Parses an absolute URL with a scheme. None when it cannot be parsed.
+    static std::optional<Url> parse(const std::string& text);
+};
+
+struct FetchLimits {
+    std::chrono::milliseconds connectTimeout{10000};
+    std::chrono::milliseconds totalTimeout{30000};
+    std::size_t maxBytes = 16u << 20; // a larger body counts as a failed fetch
+};
+
+// A blocking HTTP(S) GET with redirects followed. The body, or none when the fetch fails,
+// the server answers with an error status, a limit is reached or the URL is not http(s).
+std::optional<std::vector<std::uint8_t>> fetchBytes(const std::string& url, const FetchLimits& limits = {});
+std::optional<std::string> fetchText(const std::string& url, const FetchLimits& limits = {});
+
+} // namespace platform
