@@ -252,4 +252,12 @@ void AbstractSocket::close() {
     remotePort_ = 0;
 }
 
+void AbstractSocket::interrupt() {
+#ifdef NET_CLOSE_LOCK
+    std::lock_guard<std::mutex> guard(lock_);
+#endif
+    if (socketfd_ != -1)
+        ::shutdown(socketfd_, SHUT_RDWR);
+}
+
 } // namespace net

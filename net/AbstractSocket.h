@@ -64,6 +64,10 @@ public:
     void acceptConnection();
 
     void close();
+    // Wakes a thread blocked in a receive on this socket: both directions are shut down, so
+    // the receive returns as if the peer had closed. In Aircask's build it may be called from
+    // another thread, as it holds the close lock: the descriptor cannot be closed under it.
+    void interrupt();
 
 protected:
     // Checks shared by accept's two forms; returns the accepted descriptor and peer address.

@@ -30,6 +30,9 @@ public:
     std::optional<std::string> readString(std::int32_t n);
     std::optional<std::string> readStringUpToString(std::string_view delimiter);
 
+    // One receive appended to the buffer (the core read); the count received, 0 when none.
+    std::int32_t fillBuffer() { return AbstractSocket::readData(&buffer_); }
+
     // The bytes received and not yet handed out.
     const ByteBuffer& buffer() const { return buffer_; }
 

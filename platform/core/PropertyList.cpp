@@ -94,31 +94,31 @@ bool fromNode(plist_t node, int depth, PlistValue& out) {
     }
 }
 
+plist_t dictToNode(const PlistDict& dict);
+
 plist_t toNode(const PlistValue& value) {
-    return std::visit(
-        [](const auto& v) -> plist_t {
-            using T = std::decay_t<decltype(v)>;
-            if constexpr (std::is_same_v<T, std::string>) {
-                return plist_new_string(v.c_str());
-            } else if constexpr (std::is_same_v<T, std::int64_t>) {
-                return plist_new_uint(static_cast<std::uint64_t>(v));
-            } else if constexpr (std::is_same_v<T, bool>) {
-                return plist_new_bool(v ? 1 : 0);
-            } else if constexpr (std::is_same_v<T, double>) {
-                return plist_new_real(v);
-            } else if constexpr (std::is_same_v<T, PlistArray>) {
-                plist_t array = plist_new_array();
-                for (const auto& item : v)
-                    plist_array_append_item(array, toNode(item));
-                return array;
-            } else {
-                plist_t dict = plist_new_dict();
-                for (const auto& [key, item] : v)
-                    plist_dict_set_item(dict, key.c_str(), toNode(item));
-                return dict;
-            }
-        },
-        value.value);
+    if (const auto* s = value.string())
+        return plist_new_string(s->c_str());
+    if (const auto* i = value.integer())
+        return plist_new_uint(static_cast<std::uint64_t>(*i));
+    if (const auto* b = value.boolean())
+        return plist_new_bool(*b ? 1 : 0);
+    if (const auto* r = value.real())
+        return plist_new_real(*r);
+    if (const auto* a = value.array()) {
+        plist_t array = plist_new_array();
+        for (const auto& item : *a)
+            plist_array_append_item(array, toNode(item));
+        return array;
+    }
+    return dictToNode(*value.dict());
+}
+
+plist_t dictToNode(const PlistDict& dict) {
+    plist_t node = plist_new_dict();
+    for (const auto& [key, item] : dict)
+        plist_dict_set_item(node, key.c_str(), toNode(item));
+    return node;
 }
 
 } // namespace
@@ -139,7 +139,7 @@ std::optional<PlistDict> readPropertyList(const std::string& path) {
 }
 
 bool writePropertyList(const std::string& path, const PlistDict& dict) {
-    PlistHandle root(toNode(PlistValue(dict)));
+    PlistHandle root(dictToNode(dict));
     char* xml = nullptr;
     std::uint32_t length = 0;
     plist_to_xml(root.get(), &xml, &length);

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <system_error>
+
+namespace recorder {
+
+// The record of one song file. Thread ownership: the recording worker alone writes the file
+// and changes the record; the record's fields are guarded by the owning Stream's lock, and the
+// main thread reads them only through Stream::snapshot().
+class File {
+public:
+    // Creates the song's file in `folder` under the first free name of "Title.mp3",
+    // "Title (2).mp3", ... — an existing file is never replaced. Fails with the system's error.
+    static std::error_code create(const std::string& folder, const std::string& title, std::shared_ptr<File>* made);
+
+    explicit File(std::string path);
+    ~File();
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // A number that tells records apart for as long as the program runs.
+    std::uint64_t id() const { return id_; }
+
+    const std::string& path() const { return path_; }
+    void setPath(std::string path) { path_ = std::move(path); }
+    // The last path component.
+    std::string name() const;
+    const std::string& title() const { return title_; }
+
+    std::uint64_t bytes() const { return bytes_; }
+    void setBytes(std::uint64_t bytes) { bytes_ = bytes; }
+    bool isCurrent() const { return current_; }
+    void setIsCurrent(bool current) { current_ = current; }
+    bool isIncomplete() const { return incomplete_; }
+    void setIsIncomplete(bool incomplete) { incomplete_ = incomplete; }
+    bool isFirst() const { return first_; }
+    void setIsFirst(bool first) { first_ = first; }
+
+    // Appends the bytes to the file, opening it on first use (and again after close()).
+    std::error_code write(const std::uint8_t* bytes, std::size_t length);
+    // Closes the writing handle; a later write opens it again and appends.
+    void close();
+    bool isOpen() const { return fd_ != -1; }
+
+    // Moves the file into `folder` under the first free name of its title; never replaces.
+    std::error_code moveTo(const std::string& folder);
+
+private:
+    std::uint64_t id_;
+    std::string path_;
+    std::string title_;
+    int fd_ = -1;
+    std::uint64_t bytes_ = 0;
+    bool current_ = false;
+    bool incomplete_ = false;
+    bool first_ = false;
+};
+
+} // namespace recorder

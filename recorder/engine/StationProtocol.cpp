@@ -1,0 +1,210 @@
+#include "recorder/engine/StationProtocol.h"
+
+#include "platform/core/Exception.h"
+
+#include <vector>
+
+namespace recorder {
+namespace {
+
+constexpr std::size_t maxNameBytes = 255;
+
+[[noreturn]] void fail(const std::string& reason) { throw platform::Exception("Stream", reason); }
+
+std::vector<std::string_view> split(std::string_view text, std::string_view separator) {
+    std::vector<std::string_view> pieces;
+    std::size_t at = 0;
+    for (;;) {
+        const std::size_t next = text.find(separator, at);
+        if (next == std::string_view::npos) {
+            pieces.push_back(text.substr(at));
+            return pieces;
+        }
+        pieces.push_back(text.substr(at, next - at));
+        at = next + separator.size();
+    }
+}
+
+bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+// Length of the valid UTF-8 sequence at text[at], or 0 when it is not one.
+std::size_t utf8SequenceLength(std::string_view text, std::size_t at) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    std::size_t length;
+    std::uint32_t code;
+    if (lead < 0x80)
+        return 1;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        code = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        code = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        code = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size())
+        return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80)
+            return 0;
+        code = (code << 6) | (byte(at + i) & 0x3F);
+    }
+    static constexpr std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+bool isValidUtf8(std::string_view text) {
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t n = utf8SequenceLength(text, at);
+        if (n == 0)
+            return false;
+        at += n;
+    }
+    return true;
+}
+
+// Drops control characters, turns "/" into "-", and keeps at most `limit` bytes, cut at a
+// character boundary.
+std::string cleanName(std::string_view text, std::size_t limit) {
+    std::string name;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t n = std::max<std::size_t>(utf8SequenceLength(text, at), 1);
+        const auto c = static_cast<unsigned char>(text[at]);
+        if (n == 1 && (c < 0x20 || c == 0x7F)) {
+            ++at;
+            continue;
+        }
+        if (name.size() + n > limit)
+            break;
+        if (c == '/')
+            name += '-';
+        else
+            name.append(text.substr(at, n));
+        at += n;
+    }
+    return name;
+}
+
+} // namespace
+
+std::string trimWhitespace(std::string_view text) {
+    std::string result;
+    for (std::string_view piece : split(text, " ")) {
+        if (piece.empty())
+            continue;
+        if (!result.empty())
+            result += ' ';
+        result.append(piece);
+    }
+    return result;
+}
+
+std::string textFromStationBytes(std::string_view bytes) {
+    if (isValidUtf8(bytes))
+        return std::string(bytes);
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            text += ch;
+        } else {
+            text += static_cast<char>(0xC0 | (c >> 6));
+            text += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return text;
+}
+
+std::optional<std::string> serverURLFromPlaylist(std::string_view text) {
+    const auto lines = split(text, "\n");
+    if (lines.size() <= 1)
+        fail("Bad playlist URL");
+    for (std::string_view line : lines) {
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (startsWith(line, "File1")) {
+            const std::size_t equals = line.find('=');
+            const std::string_view value = equals == std::string_view::npos ? "" : line.substr(equals + 1);
+            if (startsWith(value, "http"))
+                return std::string(value);
+            return std::nullopt;
+        }
+        if (startsWith(line, "http"))
+            return std::string(line);
+    }
+    fail("Bad playlist URL");
+}
+
+HeaderFields parseResponseHeader(std::string_view text) {
+    const auto lines = split(text, "\r\n");
+    const std::string_view status = lines.front();
+    bool ok = status == "ICY 200 OK";
+    // Today's servers answer ICY requests with an HTTP status line.
+    if (!ok && (startsWith(status, "HTTP/1.0 200") || startsWith(status, "HTTP/1.1 200")))
+        ok = status.size() == 12 || status[12] == ' ';
+    if (!ok)
+        fail(std::string(status));
+    HeaderFields fields;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const std::size_t colon = lines[i].find(':');
+        if (colon == std::string_view::npos)
+            continue;
+        fields.insert_or_assign(std::string(lines[i].substr(0, colon)), trimWhitespace(lines[i].substr(colon + 1)));
+    }
+    return fields;
+}
+
+std::int32_t metadataInterval(const HeaderFields& fields) {
+    const auto found = fields.find("icy-metaint");
+    if (found == fields.end())
+        fail("Station does not send song titles");
+    std::int64_t value = 0;
+    for (char c : found->second) {
+        if (c < '0' || c > '9')
+            break;
+        value = value * 10 + (c - '0');
+        if (value > maxMetadataInterval)
+            break;
+    }
+    if (value < 1 || value > maxMetadataInterval)
+        fail("Station sends an invalid metadata interval");
+    return static_cast<std::int32_t>(value);
+}
+
+std::string nameFromMetadata(std::string_view text) {
+    static constexpr std::string_view key = "StreamTitle='";
+    const std::size_t end = text.find("';");
+    const std::string_view head = text.substr(0, end);
+    if (!startsWith(head, key))
+        fail("Station sends song titles in an unknown form");
+    std::string_view title = head.substr(key.size());
+    title = title.substr(0, title.find(key));
+    return trimWhitespace(title);
+}
+
+std::string songFileName(std::string_view title, int copy) {
+    static constexpr std::string_view extension = ".mp3";
+    std::string_view base = title;
+    if (base.size() >= extension.size() && base.substr(base.size() - extension.size()) == extension)
+        base.remove_suffix(extension.size());
+    const std::string suffix = copy > 1 ? " (" + std::to_string(copy) + ")" : "";
+    std::string name = cleanName(base, maxNameBytes - extension.size() - suffix.size());
+    return name + suffix + std::string(extension);
+}
+
+std::string stationFolderName(std::string_view stationName) {
+    std::string name = cleanName(stationName, maxNameBytes);
+    if (name.empty() || name == "." || name == "..")
+        name = name.empty() ? "_" : std::string(name.size(), '_');
+    return name;
+}
+
+} // namespace recorder

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The station's side of the conversation as pure functions: playlist text, response header
+// and metadata text in, a record or a failure out. Failures raise platform::Exception with
+// the text the user sees as the reason.
+
+namespace recorder {
+
+using HeaderFields = std::map<std::string, std::string>;
+
+// Runs of spaces (" " only) become one; spaces at both ends go.
+std::string trimWhitespace(std::string_view text);
+
+// Bytes from the station as text: valid UTF-8 stays as it is, anything else is read as
+// ISO 8859-1 and converted to UTF-8.
+std::string textFromStationBytes(std::string_view bytes);
+
+// The server URL a `.pls` playlist (or a list of bare URLs) names: the first "File1=" value or
+// the first line that begins with "http". None when the first "File1" value does not begin
+// with "http" (the stored server URL is kept then). Raises "Bad playlist URL" when the text has
+// fewer than two lines or no usable line.
+std::optional<std::string> serverURLFromPlaylist(std::string_view text);
+
+// The header fields of a response up to and including its empty line. The status line must be
+// "ICY 200 OK" or an HTTP status line with code 200; any other status line is raised as the
+// failure's reason. Lines without a colon are skipped; a later field replaces an earlier one.
+HeaderFields parseResponseHeader(std::string_view text);
+
+constexpr std::int32_t maxMetadataInterval = 1 << 20;
+
+// The "icy-metaint" value: leading decimal digits, 1 to maxMetadataInterval.
+std::int32_t metadataInterval(const HeaderFields& fields);
+
+// The title in a metadata block: the StreamTitle value, which must be the block's first field,
+// trimmed. Raises when the block has no StreamTitle field first.
+std::string nameFromMetadata(std::string_view text);
+
+// A song's file name: the title with "/" made "-", control characters dropped, ".mp3" added
+// unless it ends so, " (n)" before ".mp3" for n > 1, and at most 255 bytes (cut at a UTF-8
+// character boundary, ".mp3" kept).
+std::string songFileName(std::string_view title, int copy = 1);
+
+// A station's folder name: "/" made "-", control characters dropped, at most 255 bytes; a
+// name that would be "", "." or ".." gets its points replaced so it stays inside the download folder.
+std::string stationFolderName(std::string_view stationName);
+
+} // namespace recorder

@@ -1,0 +1,261 @@
+#include "recorder/engine/Stream.h"
+
+#include "platform/core/Exception.h"
+#include "platform/core/Files.h"
+#include "platform/core/Log.h"
+#include "platform/core/Url.h"
+
+#include <thread>
+
+namespace recorder {
+namespace {
+
+[[noreturn]] void fail(const std::string& reason) { throw platform::Exception("Stream", reason); }
+
+// How long a playlist fetch may take before the station fails with "Bad playlist URL".
+const platform::FetchLimits playlistLimits{std::chrono::seconds(10), std::chrono::seconds(20), 1 << 20};
+
+// A response header longer than this is no station's.
+constexpr std::size_t maxHeaderBytes = 64 * 1024;
+
+} // namespace
+
+std::shared_ptr<Stream> Stream::create(std::shared_ptr<StationDescriptor> descriptor, std::string downloadPath) {
+    return std::make_shared<Stream>(std::move(descriptor), std::move(downloadPath));
+}
+
+Stream::Stream(std::shared_ptr<StationDescriptor> descriptor, std::string downloadPath)
+    : descriptor_(std::move(descriptor)), downloadPath_(std::move(downloadPath)) {}
+
+Stream::~Stream() = default;
+
+std::int32_t Stream::state() const {
+    std::lock_guard lock(mutex_);
+    return state_;
+}
+
+void Stream::setState(std::int32_t state) {
+    std::lock_guard lock(mutex_);
+    state_ = state;
+}
+
+std::optional<std::string> Stream::errorString() const {
+    std::lock_guard lock(mutex_);
+    return errorString_;
+}
+
+std::vector<Stream::FileInfo> Stream::files() const { return snapshot().files; }
+
+Stream::Snapshot Stream::snapshot() const {
+    Snapshot copy;
+    copy.descriptor = descriptor_->values();
+    std::lock_guard lock(mutex_);
+    copy.state = state_;
+    copy.errorString = errorString_;
+    copy.running = isConnected_;
+    copy.files.reserve(files_.size());
+    for (const auto& f : files_)
+        copy.files.push_back({f->id(), f->path(), f->name(), f->bytes(), f->isCurrent(), f->isIncomplete(), f->isFirst()});
+    return copy;
+}
+
+bool Stream::isRunning() const {
+    std::lock_guard lock(mutex_);
+    return isConnected_;
+}
+
+void Stream::rip() {
+    std::lock_guard lock(mutex_);
+    if (isConnected_)
+        return;
+    isConnected_ = true;
+    shouldDisconnect_ = false;
+    std::thread([self = shared_from_this()] { self->_rip(); }).detach();
+}
+
+void Stream::pause() {
+    std::lock_guard lock(mutex_);
+    shouldDisconnect_ = true;
+    state_ = Idle;
+    if (socket_)
+        socket_->interrupt();
+}
+
+bool Stream::waitUntilStopped(std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return stopped_.wait_for(lock, timeout, [this] { return !isConnected_; });
+}
+
+void Stream::setDownloadPath(std::string downloadPath) {
+    std::lock_guard lock(mutex_);
+    downloadPath_ = std::move(downloadPath);
+}
+
+std::optional<std::string> Stream::removeRecord(std::uint64_t id) {
+    std::lock_guard lock(mutex_);
+    for (auto it = files_.begin(); it != files_.end(); ++it) {
+        if ((*it)->id() != id)
+            continue;
+        if ((*it)->isCurrent() || *it == file_)
+            return std::nullopt;
+        std::string path = (*it)->path();
+        files_.erase(it);
+        return path;
+    }
+    return std::nullopt;
+}
+
+void Stream::_rip() {
+    try {
+        getPlaylistFile();
+        if (!stopRequested())
+            connect();
+        if (!stopRequested())
+            readStream();
+        endRecording();
+    } catch (const platform::Exception& e) {
+        // A stop request shuts the connection down; the failure that follows is the stop itself.
+        if (stopRequested() && e.name().rfind("Socket:", 0) == 0)
+            endRecording();
+        else
+            failRecording(e.name(), e.reason());
+    } catch (const std::bad_alloc&) {
+        failRecording("Stream", "Out of memory");
+    } catch (const std::exception& e) {
+        failRecording("Stream", e.what());
+    }
+}
+
+void Stream::endRecording() {
+    std::lock_guard lock(mutex_);
+    if (socket_) {
+        socket_->close();
+        socket_.reset();
+    }
+    if (file_) {
+        file_->setIsCurrent(false);
+        file_->close();
+        file_.reset();
+    }
+    isConnected_ = false;
+    state_ = Idle;
+    stopped_.notify_all();
+}
+
+void Stream::failRecording(const std::string& name, const std::string& reason) {
+    platform::log("*** " + name + ", " + reason);
+    std::lock_guard lock(mutex_);
+    if (socket_) {
+        socket_->close();
+        socket_.reset();
+    }
+    // The record being written stays current: the next start goes on writing into it.
+    if (file_)
+        file_->close();
+    isConnected_ = false;
+    errorString_ = reason;
+    state_ = Error;
+    stopped_.notify_all();
+}
+
+void Stream::getPlaylistFile() {
+    const auto playlistURL = descriptor_->objectForKey("playlistURL");
+    if (!playlistURL)
+        return;
+    setState(Connecting);
+    if (!platform::Url::parse(*playlistURL))
+        fail("Bad playlist URL");
+    const auto text = platform::fetchText(*playlistURL, playlistLimits);
+    if (!text || text->empty())
+        fail("Bad playlist URL");
+    if (auto serverURL = serverURLFromPlaylist(*text))
+        descriptor_->setObject("serverURL", *serverURL);
+}
+
+std::string Stream::requestFor(const std::string& path, const std::string& host, std::uint16_t port) const {
+    return "GET " + (path.empty() ? std::string("/") : path) + " HTTP/1.0\r\n" + "Host: " + host + ":" +
+           std::to_string(port) + "\r\n" + "User-Agent: Aircask 0.11\r\n" + "Icy-MetaData:1\r\n" +
+           "Accept: */*\r\n\r\n";
+}
+
+void Stream::connect() {
+    std::string serverURL = descriptor_->objectForKey("serverURL").value_or("");
+    if (serverURL.rfind("https://", 0) == 0)
+        fail("Secure (https) streams are not supported yet");
+    if (serverURL.rfind("http://", 0) != 0)
+        serverURL = "http://" + serverURL;
+    const auto url = platform::Url::parse(serverURL);
+    if (!url || url->host.empty() || url->scheme != "http")
+        fail("Bad server URL");
+    host_ = url->host;
+    port_ = url->port.value_or(80);
+
+    auto socket = std::make_shared<net::BufferedSocket>();
+    {
+        std::lock_guard lock(mutex_);
+        state_ = Connecting;
+        socket_ = socket;
+    }
+    if (stopRequested())
+        return;
+    socket->connectToHostName(host_, port_);
+    if (stopRequested())
+        return;
+
+    // One write per line, as the request has always gone out.
+    const std::string request = requestFor(url->path, host_, port_);
+    for (std::size_t at = 0; at < request.size();) {
+        const std::size_t end = request.find("\r\n", at) + 2;
+        socket->writeString(std::string_view(request).substr(at, end - at));
+        at = end;
+    }
+
+    while (!socket->buffer().containsString("\r\n\r\n")) {
+        if (socket->buffer().length() > maxHeaderBytes)
+            fail("Station sends a response header that is too long");
+        if (socket->fillBuffer() == 0)
+            throw platform::Exception("Socket: Connection closed",
+                                      "Station closed the connection before sending its headers");
+    }
+    const auto header = socket->readStringUpToString("\r\n\r\n");
+    parseHeaders(*header);
+}
+
+void Stream::parseHeaders(const std::string& text) {
+    headers_ = parseResponseHeader(textFromStationBytes(text));
+    const auto copyField = [&](const char* field, const char* key) {
+        const auto found = headers_.find(field);
+        if (found != headers_.end() && !found->second.empty())
+            descriptor_->setObject(key, found->second);
+    };
+    copyField("icy-name", "stationName");
+    copyField("icy-genre", "stationGenre");
+    copyField("icy-url", "stationURL");
+    copyField("icy-br", "stationBitRate");
+    if (!descriptor_->objectForKey("stationName"))
+        descriptor_->setObject("stationName", port_ == 80 ? host_ : host_ + ":" + std::to_string(port_));
+    metaint_ = metadataInterval(headers_);
+    createDirectories();
+}
+
+void Stream::createDirectories() {
+    const auto stationName = descriptor_->objectForKey("stationName");
+    if (!stationName)
+        return;
+    std::string downloadPath;
+    {
+        std::lock_guard lock(mutex_);
+        downloadPath = downloadPath_;
+    }
+    const std::string fileDir = platform::joinPath(downloadPath, stationFolderName(*stationName));
+    const std::string incompleteDir = platform::joinPath(fileDir, "incomplete");
+    // A folder that cannot be made shows up as the failure to create the first song in it.
+    platform::createDirectory(fileDir);
+    descriptor_->setObject("fileDir", fileDir);
+    platform::createDirectory(incompleteDir);
+    std::lock_guard lock(mutex_);
+    fileDir_ = fileDir;
+    incompleteDir_ = incompleteDir;
+}
+
+} // namespace recorder

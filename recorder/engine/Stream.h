@@ -1,0 +1,123 @@
+#pragma once
+
+#include "net/BufferedSocket.h"
+#include "recorder/engine/File.h"
+#include "recorder/engine/StationDescriptor.h"
+#include "recorder/engine/StationProtocol.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace recorder {
+
+// The recorder of one station: a worker thread connects to the station and writes its audio
+// into one MP3 file per song (see readStream).
+//
+// Thread safety: rip, pause, createDirectories, setDownloadPath, snapshot, removeRecord and the
+// getters are called on the main thread; the worker writes state, error text, descriptor
+// entries and the file records. Everything both sides touch is guarded by the stream's lock
+// (the descriptor by its own), and the main thread reads a consistent copy with snapshot().
+// A running worker keeps its Stream alive, so dropping a station never frees a running stream.
+class Stream : public std::enable_shared_from_this<Stream> {
+public:
+    enum State : std::int32_t { Idle = 0, Recording = 1, Connecting = 3, Error = 20 };
+
+    struct FileInfo {
+        std::uint64_t id;
+        std::string path;
+        std::string name;
+        std::uint64_t bytes;
+        bool current;
+        bool incomplete;
+        bool first;
+    };
+
+    struct Snapshot {
+        std::int32_t state;
+        std::optional<std::string> errorString;
+        StationDescriptor::Values descriptor;
+        std::vector<FileInfo> files; // oldest first
+        bool running;                // a worker runs
+    };
+
+    // `downloadPath` is the folder that holds every station's folder.
+    static std::shared_ptr<Stream> create(std::shared_ptr<StationDescriptor> descriptor, std::string downloadPath);
+
+    Stream(std::shared_ptr<StationDescriptor> descriptor, std::string downloadPath);
+    ~Stream();
+    Stream(const Stream&) = delete;
+    Stream& operator=(const Stream&) = delete;
+
+    const std::shared_ptr<StationDescriptor>& descriptor() const { return descriptor_; }
+    std::optional<std::string> objectForKey(const std::string& key) const { return descriptor_->objectForKey(key); }
+    std::int32_t state() const;
+    void setState(std::int32_t state);
+    std::optional<std::string> errorString() const;
+    std::vector<FileInfo> files() const;
+    Snapshot snapshot() const;
+    bool isRunning() const;
+
+    // Start request: starts a worker unless one runs.
+    void rip();
+    // Stop request: the state becomes idle at once, and the worker ends as soon as the
+    // connection gives way (the block it is reading is not written).
+    void pause();
+    // Makes the station's folder and its "incomplete" folder below the download folder.
+    void createDirectories();
+    void setDownloadPath(std::string downloadPath);
+    // Forgets a record that is not being written; its path, or none when there is no such
+    // record or it is current. The file itself is left for the caller.
+    std::optional<std::string> removeRecord(std::uint64_t id);
+
+    // Waits until no worker runs; false when the time ran out.
+    bool waitUntilStopped(std::chrono::milliseconds timeout) const;
+
+    // The worker's steps, public for the tests that drive them one by one.
+    std::string requestFor(const std::string& path, const std::string& host, std::uint16_t port) const;
+    void parseHeaders(const std::string& text);
+
+private:
+    void _rip();
+    void getPlaylistFile();
+    void connect();
+    void readStream();
+    void endRecording();
+    void failRecording(const std::string& name, const std::string& reason);
+    bool stopRequested() const { return shouldDisconnect_.load(); }
+    net::Bytes readExact(std::int32_t n);
+    void writeAudio(const std::uint8_t* bytes, std::size_t length);
+    void finishSong();
+    void startSong(const std::string& title, bool first);
+
+    const std::shared_ptr<StationDescriptor> descriptor_;
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable stopped_;
+    // Guarded by mutex_.
+    std::int32_t state_ = Idle;
+    std::optional<std::string> errorString_;
+    bool isConnected_ = false;
+    std::string downloadPath_;
+    std::string fileDir_;
+    std::string incompleteDir_;
+    std::shared_ptr<net::BufferedSocket> socket_; // the worker uses it unlocked; pause() interrupts it
+    std::shared_ptr<File> file_;                  // the record being written; the worker alone replaces it
+    std::vector<std::shared_ptr<File>> files_;    // File fields are guarded by mutex_ too
+
+    std::atomic<bool> shouldDisconnect_{false};
+
+    // The worker's own.
+    std::int32_t metaint_ = 0;
+    HeaderFields headers_;
+    std::string host_;
+    std::uint16_t port_ = 80;
+};
+
+} // namespace recorder
