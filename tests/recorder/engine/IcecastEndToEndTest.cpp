@@ -1,0 +1,97 @@
+// A real Icecast 2 server on loopback, fed by ffmpeg with a tone that falls silent for half a
+// second every two seconds; titles change through Icecast's admin URL. A Stream records three
+// titles, and every file it finishes decodes cleanly.
+#include "platform/core/Files.h"
+#include "recorder/engine/Stream.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+using namespace recorder;
+using namespace std::chrono_literals;
+
+namespace {
+
+bool have(const char* program) { return std::system(("command -v " + std::string(program) + " >/dev/null").c_str()) == 0; }
+
+int run(const std::string& command) { return std::system(command.c_str()); }
+
+class IcecastPeer {
+public:
+    explicit IcecastPeer(const std::string& folder) : folder_(folder) {
+        started_ = run(std::string(PEERS_DIR) + "/icecast.sh start '" + folder_ + "' > '" + folder_ + "/port'") == 0;
+        if (started_)
+            port_ = std::stoi(testsupport::readFile(folder_ + "/port"));
+    }
+    ~IcecastPeer() { run(std::string(PEERS_DIR) + "/icecast.sh stop '" + folder_ + "'"); }
+    bool started() const { return started_; }
+    int port() const { return port_; }
+    bool setTitle(const std::string& title) {
+        return run(std::string(PEERS_DIR) + "/icecast.sh title '" + folder_ + "' '" + title + "'") == 0;
+    }
+
+private:
+    std::string folder_;
+    bool started_ = false;
+    int port_ = 0;
+};
+
+// Waits until the stream holds `count` file records (or the time runs out).
+bool waitForFiles(Stream& stream, std::size_t count, std::chrono::seconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        const auto snapshot = stream.snapshot();
+        if (snapshot.files.size() >= count && snapshot.files.back().bytes > 16000)
+            return true;
+        if (snapshot.state == Stream::Error)
+            return false;
+        std::this_thread::sleep_for(100ms);
+    }
+    return false;
+}
+
+TEST(IcecastEndToEnd, RecordsThreeTitlesIntoCleanFiles) {
+    if (!have("icecast2") || !have("ffmpeg"))
+        GTEST_SKIP() << "icecast2 or ffmpeg is not installed (scripts/install-deps.sh installs both)";
+    testsupport::TempDir dir;
+    IcecastPeer icecast(dir.path());
+    ASSERT_TRUE(icecast.started()) << testsupport::readFile(dir.file("peer.log"));
+    ASSERT_TRUE(icecast.setTitle("Title One"));
+
+    const std::string music = dir.file("Music");
+    platform::createDirectory(music);
+    auto stream = Stream::create(
+        StationDescriptor::make({{"serverURL", "http://127.0.0.1:" + std::to_string(icecast.port()) + "/live"}}), music);
+    stream->rip();
+    ASSERT_TRUE(waitForFiles(*stream, 1, 20s)) << stream->errorString().value_or("no file");
+    ASSERT_TRUE(icecast.setTitle("Title Two"));
+    ASSERT_TRUE(waitForFiles(*stream, 2, 20s)) << stream->errorString().value_or("no second file");
+    ASSERT_TRUE(icecast.setTitle("Title Three"));
+    ASSERT_TRUE(waitForFiles(*stream, 3, 20s)) << stream->errorString().value_or("no third file");
+    stream->pause();
+    ASSERT_TRUE(stream->waitUntilStopped(10s));
+
+    const auto snapshot = stream->snapshot();
+    EXPECT_EQ(snapshot.state, Stream::Idle);
+    EXPECT_EQ(snapshot.descriptor.at("stationName"), "Aircask Test Station");
+    const std::string station = music + "/Aircask Test Station";
+    ASSERT_EQ(snapshot.files.size(), 3u);
+    EXPECT_EQ(snapshot.files[0].path, station + "/incomplete/Title One.mp3");
+    EXPECT_EQ(snapshot.files[1].path, station + "/Title Two.mp3");
+    EXPECT_EQ(snapshot.files[2].path, station + "/incomplete/Title Three.mp3");
+    for (const auto& file : snapshot.files) {
+        SCOPED_TRACE(file.name);
+        EXPECT_EQ(std::filesystem::file_size(file.path) > 0, true);
+        // ffmpeg prints nothing at error level for a file that decodes cleanly.
+        const std::string errors = dir.file("decode-errors.txt");
+        ASSERT_EQ(run("ffmpeg -nostdin -v error -i '" + file.path + "' -f null - 2> '" + errors + "'"), 0);
+        EXPECT_EQ(testsupport::readFile(errors), "");
+    }
+}
+
+} // namespace

@@ -1,0 +1,129 @@
+#include "recorder/engine/StationProtocol.h"
+#include "tests/support/ExpectException.h"
+
+#include <gtest/gtest.h>
+
+using namespace recorder;
+using testsupport::expectException;
+
+namespace {
+
+TEST(StationProtocol, TrimWhitespace) {
+    EXPECT_EQ(trimWhitespace("  Radio   One  "), "Radio One");
+    EXPECT_EQ(trimWhitespace("a\tb"), "a\tb"); // only spaces count
+    EXPECT_EQ(trimWhitespace("   "), "");
+}
+
+TEST(StationProtocol, ResponseHeaderStatusLines) {
+    for (const char* ok : {"ICY 200 OK", "HTTP/1.0 200 OK", "HTTP/1.1 200 OK", "HTTP/1.0 200"}) {
+        SCOPED_TRACE(ok);
+        EXPECT_EQ(parseResponseHeader(std::string(ok) + "\r\nicy-metaint:8192\r\n\r\n").at("icy-metaint"), "8192");
+    }
+    for (const char* bad : {"HTTP/1.0 404 Not Found", "ICY 401 Service Unavailable", "HTTP/1.1 2000 OK", "", "icy 200 ok"})
+        expectException([&] { parseResponseHeader(std::string(bad) + "\r\n\r\n"); }, "Stream", bad);
+}
+
+TEST(StationProtocol, ResponseHeaderFields) {
+    const auto fields = parseResponseHeader("ICY 200 OK\r\n"
+                                            "icy-name:   Jazz   and   Blues  \r\n"
+                                            "icy-url: http://example.org:8080/home\r\n"
+                                            "no colon here\r\n"
+                                            "Icy-Genre:Jazz\r\n"
+                                            "icy-br:128\r\nicy-br:192\r\n\r\n");
+    EXPECT_EQ(fields.at("icy-name"), "Jazz and Blues");
+    EXPECT_EQ(fields.at("icy-url"), "http://example.org:8080/home");
+    EXPECT_EQ(fields.at("Icy-Genre"), "Jazz"); // names are taken as they are
+    EXPECT_EQ(fields.at("icy-br"), "192");
+    EXPECT_EQ(fields.count("no colon here"), 0u);
+}
+
+TEST(StationProtocol, MetadataInterval) {
+    struct Case {
+        const char* value;
+        std::int32_t interval; // 0: fails with the invalid-interval text
+    } cases[] = {{"16000", 16000}, {"8192abc", 8192}, {"1", 1}, {"1048576", 1048576},
+                 {"0", 0},         {"abc", 0},         {"", 0},  {"1048577", 0}, {"99999999999999999999", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        const HeaderFields fields{{"icy-metaint", c.value}};
+        if (c.interval)
+            EXPECT_EQ(metadataInterval(fields), c.interval);
+        else
+            expectException([&] { metadataInterval(fields); }, "Stream", "Station sends an invalid metadata interval");
+    }
+    expectException([] { metadataInterval({}); }, "Stream", "Station does not send song titles");
+}
+
+TEST(StationProtocol, TitlesFromMetadata) {
+    using namespace std::string_literals;
+    EXPECT_EQ(nameFromMetadata("StreamTitle='  Artist  -  Song ';StreamUrl='http://x';\0\0\0"s), "Artist - Song");
+    EXPECT_EQ(nameFromMetadata("StreamTitle='It''s';"), "It''s");
+    EXPECT_EQ(nameFromMetadata("StreamTitle='No end"), "No end");
+    EXPECT_EQ(nameFromMetadata("StreamTitle='';"), "");
+    EXPECT_EQ(nameFromMetadata("StreamTitle='a StreamTitle='b';"), "a");
+    expectException([] { nameFromMetadata("StreamUrl='x';StreamTitle='y';"); }, "Stream", "");
+    expectException([] { nameFromMetadata(""); }, "Stream", "");
+}
+
+TEST(StationProtocol, Playlists) {
+    struct Case {
+        const char* text;
+        std::optional<std::string> serverURL;
+    } cases[] = {
+        {"[playlist]\nNumberOfEntries=1\nFile1=http://radio.example.net:8000/live\n", "http://radio.example.net:8000/live"},
+        {"[playlist]\r\nFile1=http://radio.example.net/a?x=1&y=2\r\nTitle1=x\r\n", "http://radio.example.net/a?x=1&y=2"},
+        {"[playlist]\nFile1=rtsp://elsewhere/\nFile2=http://ignored/\n", std::nullopt},
+        {"#EXTM3U\nhttp://first.example.net/\nhttp://second.example.net/\n", "http://first.example.net/"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(serverURLFromPlaylist(c.text), c.serverURL);
+    }
+    for (const char* bad : {"", "http://one.line.only/", "[playlist]\nNumberOfEntries=0\n"})
+        expectException([&] { serverURLFromPlaylist(bad); }, "Stream", "Bad playlist URL");
+}
+
+TEST(StationProtocol, TextFromStationBytes) {
+    EXPECT_EQ(textFromStationBytes("Caf\xC3\xA9"), "Caf\xC3\xA9");      // UTF-8 stays
+    EXPECT_EQ(textFromStationBytes("Caf\xE9"), "Caf\xC3\xA9");          // Latin-1 converted
+    EXPECT_EQ(textFromStationBytes("\xC3\x28 \xFF"), "\xC3\x83( \xC3\xBF"); // broken UTF-8 is Latin-1
+    EXPECT_EQ(textFromStationBytes("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xC2\x80"); // surrogates are no UTF-8
+}
+
+TEST(StationProtocol, FileNames) {
+    struct Case {
+        std::string title;
+        int copy;
+        std::string name;
+    } cases[] = {
+        {"Artist - Song", 1, "Artist - Song.mp3"},
+        {"Mix.mp3", 1, "Mix.mp3"},
+        {"Mix.MP3", 1, "Mix.MP3.mp3"},
+        {"AC/DC - Back/In Black", 1, "AC-DC - Back-In Black.mp3"},
+        {"..", 1, "...mp3"},
+        {"Tab\there\x01", 1, "Tabhere.mp3"},
+        {"Song", 2, "Song (2).mp3"},
+        {"Song.mp3", 3, "Song (3).mp3"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(songFileName(c.title, c.copy), c.name) << c.title;
+
+    // Long titles are cut at a character boundary, keeping the extension and any copy number.
+    std::string longTitle;
+    for (int i = 0; i < 150; ++i)
+        longTitle += "\xC3\xA9"; // 300 bytes of é
+    for (int copy : {1, 12}) {
+        const std::string name = songFileName(longTitle, copy);
+        EXPECT_LE(name.size(), 255u);
+        EXPECT_EQ(name.substr(name.size() - 4), ".mp3");
+        EXPECT_EQ(textFromStationBytes(name), name) << "cut inside a character";
+    }
+
+    EXPECT_EQ(stationFolderName("Rock/Pop FM"), "Rock-Pop FM");
+    EXPECT_EQ(stationFolderName("."), "_");
+    EXPECT_EQ(stationFolderName(".."), "__");
+    EXPECT_EQ(stationFolderName("\n"), "_");
+    EXPECT_EQ(stationFolderName("../../etc"), "..-..-etc");
+}
+
+} // namespace

@@ -1,0 +1,340 @@
+#include "platform/core/Files.h"
+#include "recorder/engine/Stream.h"
+#include "tests/support/Audio.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+using namespace recorder;
+using testsupport::LoopbackServer;
+using testsupport::readFile;
+using testsupport::TempDir;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A metadata block for a title: the length byte and the text padded with zero bytes.
+std::string metadataFor(const std::string& text) {
+    const std::size_t blocks = (text.size() + 15) / 16;
+    std::string block(1, static_cast<char>(blocks));
+    block += text;
+    block.resize(1 + blocks * 16, '\0');
+    return block;
+}
+
+std::string titleBlock(const std::string& title) {
+    return metadataFor("StreamTitle='" + title + "';StreamUrl='http://example.org/';");
+}
+
+// What the scripted station sends after its header: audio blocks, each followed by a metadata
+// block (an empty one is the single length byte 0).
+struct Pass {
+    std::string audio;
+    std::string metadata;
+};
+
+std::string header(int metaint, const std::string& name = "Test FM") {
+    return "ICY 200 OK\r\nicy-name:" + name + "\r\nicy-genre:Test\r\nicy-url:http://example.org/\r\nicy-br:128\r\n" +
+           "icy-metaint:" + std::to_string(metaint) + "\r\n\r\n";
+}
+
+// A station served by the tests: it reads the request, sends the header and the passes, then
+// closes (or, when `hold`, waits for the client to go).
+struct ScriptedStation {
+    std::string request;
+    LoopbackServer server;
+    ScriptedStation(std::string head, std::vector<Pass> passes, bool hold = false, int connections = 1)
+        : server(
+              [this, head = std::move(head), passes = std::move(passes), hold](int fd) {
+                  request = LoopbackServer::readUntil(fd, "\r\n\r\n");
+                  LoopbackServer::sendAll(fd, head);
+                  for (const auto& p : passes)
+                      LoopbackServer::sendAll(fd, p.audio + p.metadata);
+                  if (hold)
+                      LoopbackServer::readAll(fd);
+              },
+              connections) {}
+    std::string url() const { return "127.0.0.1:" + std::to_string(server.port()) + "/live"; }
+};
+
+std::shared_ptr<Stream> streamFor(const std::string& serverURL, const std::string& downloadPath) {
+    return Stream::create(StationDescriptor::make({{"serverURL", serverURL}}), downloadPath);
+}
+
+// Records until the worker ends, reading snapshots all the while as the window does.
+Stream::Snapshot recordToTheEnd(Stream& stream) {
+    stream.rip();
+    while (!stream.waitUntilStopped(5ms))
+        stream.snapshot();
+    EXPECT_FALSE(stream.isRunning());
+    return stream.snapshot();
+}
+
+std::string audioBlock(char fill, int size) { return std::string(static_cast<std::size_t>(size), fill); }
+
+TEST(Stream, SendsTheRequestExactly) {
+    TempDir dir;
+    ScriptedStation station(header(16), {});
+    auto stream = streamFor(station.url(), dir.path());
+    recordToTheEnd(*stream);
+    EXPECT_EQ(station.request, "GET /live HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(station.server.port()) +
+                                   "\r\nUser-Agent: Aircask 0.11\r\nIcy-MetaData:1\r\nAccept: */*\r\n\r\n");
+    EXPECT_EQ(stream->requestFor("", "radio.example.net", 80),
+              "GET / HTTP/1.0\r\nHost: radio.example.net:80\r\nUser-Agent: Aircask 0.11\r\nIcy-MetaData:1\r\n"
+              "Accept: */*\r\n\r\n");
+}
+
+TEST(Stream, ResponseHeadersAndTheirFailures) {
+    struct Case {
+        const char* what;
+        std::string head;
+        std::string error;
+        std::map<std::string, std::string> expected; // descriptor values after the connect
+        bool folderMade;
+    } cases[] = {
+        {"ICY with every field", header(16, "  Jazz   FM "), "Socket: Bad socket descriptor",
+         {{"stationName", "Jazz FM"}, {"stationGenre", "Test"}, {"stationBitRate", "128"},
+          {"stationURL", "http://example.org/"}}, true},
+        {"HTTP status line without genre, url and bit rate", "HTTP/1.0 200 OK\r\nicy-metaint:16\r\n\r\n",
+         "Socket: Bad socket descriptor", {{"stationName", "127.0.0.1:PORT"}}, true},
+        {"another status", "HTTP/1.0 404 File Not Found\r\n\r\n", "HTTP/1.0 404 File Not Found", {}, false},
+        {"no metaint", "ICY 200 OK\r\nicy-name:X\r\n\r\n", "Station does not send song titles", {}, false},
+        {"metaint zero", "ICY 200 OK\r\nicy-name:X\r\nicy-metaint:0\r\n\r\n",
+         "Station sends an invalid metadata interval", {}, false},
+        {"metaint huge", "ICY 200 OK\r\nicy-name:X\r\nicy-metaint:4294967296\r\n\r\n",
+         "Station sends an invalid metadata interval", {}, false},
+        {"closed before the header ends", "ICY 200 OK\r\nicy-na",
+         "Station closed the connection before sending its headers", {}, false},
+        {"closed at once", "", "Station closed the connection before sending its headers", {}, false},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        ScriptedStation station(c.head, {});
+        auto stream = streamFor(station.url(), dir.path());
+        const auto snapshot = recordToTheEnd(*stream);
+        EXPECT_EQ(snapshot.state, Stream::Error);
+        EXPECT_EQ(snapshot.errorString, c.error);
+        for (auto [key, value] : c.expected) {
+            if (value == "127.0.0.1:PORT")
+                value = "127.0.0.1:" + std::to_string(station.server.port());
+            EXPECT_EQ(snapshot.descriptor.count(key) ? snapshot.descriptor.at(key) : "<none>", value) << key;
+        }
+        EXPECT_EQ(platform::listDirectory(dir.path()).size(), c.folderMade ? 1u : 0u);
+    }
+}
+
+TEST(Stream, StationURLsThatCannotWork) {
+    TempDir dir;
+    struct Case {
+        std::string serverURL;
+        std::string error;
+    } cases[] = {
+        {"https://secure.example.org/live", "Secure (https) streams are not supported yet"},
+        {"", "Bad server URL"},
+        {"http://", "Bad server URL"},
+        {"127.0.0.1:1/live", "Socket: Connect failed: Connection refused"},
+        {"no-such-host.invalid/live", "Socket: Host not found: *"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.serverURL);
+        auto stream = streamFor(c.serverURL, dir.path());
+        const auto snapshot = recordToTheEnd(*stream);
+        EXPECT_EQ(snapshot.state, Stream::Error);
+        ASSERT_TRUE(snapshot.errorString);
+        if (c.error.back() == '*')
+            EXPECT_EQ(snapshot.errorString->rfind(c.error.substr(0, c.error.size() - 1), 0), 0u) << *snapshot.errorString;
+        else
+            EXPECT_EQ(*snapshot.errorString, c.error);
+    }
+}
+
+// Every audio byte the station sent is in the song files, once and in order; songs move at the
+// right titles, names are cleaned, repeated names never replace a file.
+TEST(Stream, RecordsOneFilePerSongAndLosesNothing) {
+    TempDir dir;
+    const std::string mp3 = testsupport::encodeMp3({{1.0, 440}, {0.2, 0}, {1.0, 550}, {0.2, 0}, {1.0, 660}}, 128,
+                                                   dir.path());
+    const int metaint = 4096;
+    std::vector<Pass> passes;
+    std::string sentAudio;
+    const std::vector<std::string> metadata = {
+        metadataFor(""),                                                         // unused: first pass has a title
+        titleBlock("  First   Song  "),
+        titleBlock("AC/DC - Caf\xE9"),                                           // "/" and Latin-1
+        titleBlock("AC/DC - Caf\xE9"),                                           // the same title again
+        metadataFor("StreamTitle='" + std::string(300, 'x') + "';" + std::string(4080 - 315, '\0')), // 4080 bytes
+    };
+    // Titles come with passes 0, 2, 4 and 6; the station closes after pass 7.
+    const int titleAt[] = {1, 0, 2, 0, 3, 0, 4, 0};
+    for (int i = 0; i < 8; ++i) {
+        const std::string audio = mp3.substr(static_cast<std::size_t>(i) * metaint, metaint);
+        ASSERT_EQ(audio.size(), std::size_t(metaint));
+        sentAudio += audio;
+        passes.push_back({audio, titleAt[i] ? metadata[std::size_t(titleAt[i])] : std::string(1, '\0')});
+    }
+    ASSERT_EQ(passes[6].metadata.size(), 1u + 4080u);
+    // The audio of a block that the station does not finish is not written.
+    passes.push_back({mp3.substr(8 * metaint, 100), ""});
+
+    ScriptedStation station(header(metaint), passes);
+    auto stream = streamFor(station.url(), dir.path());
+    const auto snapshot = recordToTheEnd(*stream);
+    EXPECT_EQ(snapshot.state, Stream::Error);
+    EXPECT_EQ(snapshot.errorString, "Socket: Bad socket descriptor");
+
+    const std::string stationDir = dir.file("Test FM");
+    EXPECT_EQ(snapshot.descriptor.at("fileDir"), stationDir);
+    ASSERT_EQ(snapshot.files.size(), 4u);
+    const auto& f = snapshot.files;
+    EXPECT_EQ(f[0].path, stationDir + "/incomplete/First Song.mp3");
+    EXPECT_TRUE(f[0].first && f[0].incomplete && !f[0].current);
+    EXPECT_EQ(f[1].path, stationDir + "/AC-DC - Caf\xC3\xA9.mp3");
+    EXPECT_TRUE(!f[1].first && !f[1].incomplete && !f[1].current);
+    EXPECT_EQ(f[2].path, stationDir + "/AC-DC - Caf\xC3\xA9 (2).mp3");
+    EXPECT_EQ(f[3].path, stationDir + "/incomplete/" + std::string(251, 'x') + ".mp3");
+    EXPECT_TRUE(f[3].current && f[3].incomplete) << "a failure leaves the song being written current";
+    for (const auto& file : f)
+        EXPECT_EQ(file.bytes, 2u * metaint) << file.name;
+
+    std::string recorded;
+    for (const auto& file : f)
+        recorded += readFile(file.path);
+    EXPECT_EQ(recorded.size(), sentAudio.size());
+    EXPECT_TRUE(recorded == sentAudio) << "the song files do not add up to the audio sent";
+}
+
+TEST(Stream, TitleProblemsEndTheRecording) {
+    struct Case {
+        const char* what;
+        std::string metadata;
+        std::string error;
+    } cases[] = {
+        {"empty first block", std::string(1, '\0'), "Station does not send song titles"},
+        {"empty title", titleBlock("   "), "Station doesn't broadcast song names"},
+        {"no StreamTitle first", metadataFor("StreamUrl='x';"), "Station sends song titles in an unknown form"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        ScriptedStation station(header(64), {{audioBlock('a', 64), c.metadata}, {audioBlock('b', 64), ""}});
+        auto stream = streamFor(station.url(), dir.path());
+        const auto snapshot = recordToTheEnd(*stream);
+        EXPECT_EQ(snapshot.state, Stream::Error);
+        EXPECT_EQ(snapshot.errorString, c.error);
+        EXPECT_TRUE(snapshot.files.empty());
+        EXPECT_TRUE(platform::listDirectory(dir.file("Test FM/incomplete")).empty());
+    }
+}
+
+TEST(Stream, AFileThatCannotBeWrittenEndsTheRecordingWithTheSystemsText) {
+    TempDir dir;
+    testsupport::writeFile(dir.file("not-a-folder"), "");
+    ScriptedStation station(header(64), {{audioBlock('a', 64), titleBlock("Song")}});
+    auto stream = streamFor(station.url(), dir.file("not-a-folder"));
+    const auto snapshot = recordToTheEnd(*stream);
+    EXPECT_EQ(snapshot.state, Stream::Error);
+    EXPECT_EQ(snapshot.errorString, "Not a directory");
+    EXPECT_TRUE(snapshot.files.empty());
+}
+
+TEST(Stream, StopsWhileRecordingAndWhileConnecting) {
+    TempDir dir;
+    {
+        // The station sends two passes and then nothing: the stop must not wait for more.
+        ScriptedStation station(header(64),
+                                {{audioBlock('a', 64), titleBlock("Song")}, {audioBlock('b', 64), std::string(1, '\0')}},
+                                /*hold=*/true);
+        auto stream = streamFor(station.url(), dir.path());
+        stream->rip();
+        for (int i = 0; i < 1000 && (stream->files().empty() || stream->files()[0].bytes < 128); ++i)
+            std::this_thread::sleep_for(5ms);
+        stream->rip(); // ignored while the worker runs
+        stream->pause();
+        EXPECT_EQ(stream->state(), Stream::Idle);
+        ASSERT_TRUE(stream->waitUntilStopped(10s));
+        const auto snapshot = stream->snapshot();
+        EXPECT_EQ(snapshot.state, Stream::Idle);
+        EXPECT_FALSE(snapshot.errorString);
+        ASSERT_EQ(snapshot.files.size(), 1u);
+        EXPECT_TRUE(snapshot.files[0].incomplete);
+        EXPECT_FALSE(snapshot.files[0].current);
+        EXPECT_EQ(readFile(snapshot.files[0].path), audioBlock('a', 64) + audioBlock('b', 64));
+        // A finished record can be removed; the file is the caller's to delete.
+        EXPECT_EQ(stream->removeRecord(snapshot.files[0].id), snapshot.files[0].path);
+        EXPECT_TRUE(stream->files().empty());
+    }
+    {
+        // The station accepts the connection and never answers.
+        LoopbackServer silent([](int fd) { LoopbackServer::readAll(fd); });
+        auto stream = streamFor("127.0.0.1:" + std::to_string(silent.port()), dir.path());
+        stream->rip();
+        for (int i = 0; i < 200 && stream->state() != Stream::Connecting; ++i)
+            std::this_thread::sleep_for(5ms);
+        std::this_thread::sleep_for(50ms);
+        stream->pause();
+        ASSERT_TRUE(stream->waitUntilStopped(10s));
+        EXPECT_EQ(stream->state(), Stream::Idle);
+        EXPECT_FALSE(stream->errorString());
+    }
+}
+
+// After a failure the song being written stays current; the next start goes on writing into it
+// and treats its first title as a title change.
+TEST(Stream, ARestartAfterAFailureContinuesTheSong) {
+    TempDir dir;
+    const std::string mp3 = testsupport::encodeMp3({{1.0, 440}}, 128, dir.path());
+    const std::string a = mp3.substr(0, 4096), b = mp3.substr(4096, 4096), c = mp3.substr(8192, 4096);
+    std::atomic<int> connection{0};
+    LoopbackServer server(
+        [&](int fd) {
+            LoopbackServer::readUntil(fd, "\r\n\r\n");
+            LoopbackServer::sendAll(fd, header(4096));
+            if (connection++ == 0)
+                LoopbackServer::sendAll(fd, a + titleBlock("One") + b + std::string(1, '\0'));
+            else
+                LoopbackServer::sendAll(fd, c + titleBlock("Two"));
+        },
+        2);
+    auto stream = streamFor("127.0.0.1:" + std::to_string(server.port()), dir.path());
+    EXPECT_EQ(recordToTheEnd(*stream).state, Stream::Error);
+    const auto snapshot = recordToTheEnd(*stream);
+    ASSERT_EQ(snapshot.files.size(), 2u);
+    EXPECT_TRUE(snapshot.files[0].first);
+    EXPECT_FALSE(snapshot.files[0].current);
+    EXPECT_EQ(snapshot.files[0].path, dir.file("Test FM/incomplete/One.mp3")); // a first song never moves
+    EXPECT_FALSE(snapshot.files[1].first);
+    EXPECT_EQ(readFile(snapshot.files[0].path) + readFile(snapshot.files[1].path), a + b + c);
+}
+
+TEST(Stream, ResolvesPlaylistsOnEveryStart) {
+    TempDir dir;
+    ScriptedStation station(header(16), {}, false, 2);
+    const std::string playlist = "[playlist]\r\nNumberOfEntries=1\r\nFile1=http://" + station.url() + "?sid=1\r\n";
+    LoopbackServer web(
+        [&](int fd) {
+            LoopbackServer::readUntil(fd, "\r\n\r\n");
+            LoopbackServer::sendAll(fd, "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(playlist.size()) +
+                                            "\r\n\r\n" + playlist);
+        },
+        2);
+    const std::string playlistURL = "http://127.0.0.1:" + std::to_string(web.port()) + "/listen.pls";
+    auto descriptor = StationDescriptor::make({{"playlistURL", playlistURL}, {"serverURL", "http://old.example/"}});
+    auto stream = Stream::create(descriptor, dir.path());
+    for (int start = 0; start < 2; ++start) {
+        recordToTheEnd(*stream);
+        EXPECT_EQ(descriptor->objectForKey("serverURL"), "http://" + station.url() + "?sid=1");
+        EXPECT_EQ(stream->errorString(), "Socket: Bad socket descriptor"); // connected, then the station closed
+        descriptor->setObject("serverURL", "http://old.example/");
+    }
+    EXPECT_EQ(station.request.substr(0, 19), "GET /live HTTP/1.0\r");
+
+    auto broken = Stream::create(StationDescriptor::make({{"playlistURL", "http://127.0.0.1:1/none.pls"}}), dir.path());
+    EXPECT_EQ(recordToTheEnd(*broken).errorString, "Bad playlist URL");
+}
+
+} // namespace
