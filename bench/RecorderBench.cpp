@@ -1,0 +1,322 @@
+// Recorder benchmarks; each prints its figures and a ratio against a baseline measured in the
+// same run.
+//   recorder_bench cut            findsep_silence against decoding the same bytes with libmpg123
+//   recorder_bench record         one hour of 128 kbit/s recorded, against curl fetching it
+//   recorder_bench stations [s]   100 real-time 320 kbit/s stations for s seconds (default 60)
+#include "recorder/engine/SilenceCut.h"
+#include "recorder/engine/Stream.h"
+
+#include <mpg123.h>
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <numbers>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+// ---- audio ---------------------------------------------------------------------------------
+
+// `seconds` of a tone with a short silence every 3 seconds, encoded by lame at `kbps`.
+std::string encodedAudio(int kbps, double seconds, const std::string& folder) {
+    const std::string wav = folder + "/bench.wav", mp3 = folder + "/bench.mp3";
+    const auto samples = static_cast<std::size_t>(seconds * 44100);
+    std::vector<std::int16_t> pcm(samples * 2);
+    for (std::size_t i = 0; i < samples; ++i) {
+        const bool quiet = std::fmod(static_cast<double>(i) / 44100, 3.0) > 2.7;
+        const auto v = quiet ? 0 : static_cast<std::int16_t>(9000 * std::sin(2 * std::numbers::pi * 440 * i / 44100.0));
+        pcm[2 * i] = pcm[2 * i + 1] = static_cast<std::int16_t>(v);
+    }
+    {
+        std::ofstream out(wav, std::ios::binary);
+        const auto bytes = static_cast<std::uint32_t>(pcm.size() * 2);
+        const std::uint32_t header[] = {0x46464952, 36 + bytes, 0x45564157, 0x20746d66, 16, 0x00020001, 44100,
+                                        44100 * 4,  0x00100004, 0x61746164, bytes};
+        out.write(reinterpret_cast<const char*>(header), sizeof header);
+        out.write(reinterpret_cast<const char*>(pcm.data()), bytes);
+    }
+    const std::string command = "lame --quiet -t --cbr -b " + std::to_string(kbps) + " " + wav + " " + mp3;
+    if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "lame failed\n");
+        std::exit(1);
+    }
+    std::ifstream in(mp3, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Decodes the bytes from their first frame with libmpg123 alone: the baseline of the cut search.
+std::size_t decodeOnly(const std::uint8_t* bytes, std::size_t length) {
+    mpg123_handle* h = mpg123_new(nullptr, nullptr);
+    mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
+    mpg123_open_feed(h);
+    mpg123_feed(h, bytes, length);
+    std::size_t total = 0;
+    for (;;) {
+        off_t frame;
+        unsigned char* audio;
+        size_t done;
+        const int r = mpg123_decode_frame(h, &frame, &audio, &done);
+        if (r == MPG123_OK)
+            total += done;
+        else if (r != MPG123_NEW_FORMAT)
+            break;
+    }
+    mpg123_delete(h);
+    return total;
+}
+
+double secondsOf(const std::function<void()>& work, int repeats) {
+    double best = 1e9;
+    for (int round = 0; round < 5; ++round) {
+        const auto start = Clock::now();
+        for (int i = 0; i < repeats; ++i)
+            work();
+        best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count() / repeats);
+    }
+    return best;
+}
+
+int benchCut(const std::string& folder) {
+    mpg123_init();
+    for (const auto& [kbps, blockSize] : {std::pair{128, 16000}, std::pair{320, 32768}}) {
+        const std::string mp3 = encodedAudio(kbps, 4.0, folder);
+        const auto* block = reinterpret_cast<const std::uint8_t*>(mp3.data()) + 1000; // not on a frame boundary
+        volatile std::uint32_t sink = 0;
+        const double cut = secondsOf(
+            [&] {
+                std::uint32_t offset = 0;
+                recorder::findsep_silence(block, blockSize, &offset);
+                sink = offset;
+            },
+            50);
+        const double decode = secondsOf([&] { sink = static_cast<std::uint32_t>(decodeOnly(block, blockSize)); }, 50);
+        std::printf("%3d kbit/s, %5d-byte block: findsep_silence %.3f ms, decode only %.3f ms, ratio %.2f "
+                    "(goal: at most 1.30)\n",
+                    kbps, blockSize, cut * 1e3, decode * 1e3, cut / decode);
+    }
+    return 0;
+}
+
+// ---- a station in another process --------------------------------------------------------
+
+struct Station {
+    pid_t pid;
+    std::uint16_t port;
+};
+
+// Serves `connections` clients, one process each: an ICY header (for the recorder) and then
+// `totalBytes` of audio in `metaint` blocks with a title every `titleEvery` blocks, as fast as
+// the socket takes it, or paced at `bytesPerSecond` when that is not 0.
+Station startStation(const std::string& audio, int metaint, int titleEvery, std::size_t totalBytes, int connections,
+                     double bytesPerSecond) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int yes = 1;
+    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listener, 128);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        for (int c = 0; c < connections; ++c) {
+            const int fd = ::accept(listener, nullptr, nullptr);
+            if (fd < 0)
+                _exit(1);
+            if (::fork() != 0) {
+                ::close(fd);
+                continue;
+            }
+            char request[4096];
+            (void)::recv(fd, request, sizeof request, 0);
+            const std::string head = "HTTP/1.0 200 OK\r\nicy-name:Bench FM " + std::to_string(c) +
+                                     "\r\nicy-metaint:" + std::to_string(metaint) + "\r\n\r\n";
+            (void)::send(fd, head.data(), head.size(), MSG_NOSIGNAL);
+            std::size_t sent = 0, at = 0;
+            const auto start = Clock::now();
+            for (long block = 0; sent < totalBytes; ++block) {
+                std::string pass;
+                while (pass.size() < static_cast<std::size_t>(metaint)) {
+                    const std::size_t n = std::min(audio.size() - at, metaint - pass.size());
+                    pass.append(audio, at, n);
+                    at = (at + n) % audio.size();
+                }
+                if (block % titleEvery == 0) {
+                    std::string meta = "StreamTitle='Song " + std::to_string(block / titleEvery) + "';";
+                    const std::size_t units = (meta.size() + 15) / 16;
+                    meta.resize(units * 16, '\0');
+                    pass += static_cast<char>(units);
+                    pass += meta;
+                } else {
+                    pass += '\0';
+                }
+                if (::send(fd, pass.data(), pass.size(), MSG_NOSIGNAL) <= 0)
+                    break;
+                sent += static_cast<std::size_t>(metaint);
+                if (bytesPerSecond > 0)
+                    std::this_thread::sleep_until(start + std::chrono::duration_cast<Clock::duration>(
+                                                              std::chrono::duration<double>(sent / bytesPerSecond)));
+            }
+            ::close(fd);
+            _exit(0);
+        }
+        while (::wait(nullptr) > 0) {
+        }
+        _exit(0);
+    }
+    ::close(listener);
+    return {pid, ntohs(address.sin_port)};
+}
+
+double cpuSeconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+long residentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::atol(line.c_str() + 6);
+    return 0;
+}
+
+int openDescriptors() {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd"))
+        ++count;
+    return count;
+}
+
+int benchRecord(const std::string& folder) {
+    const int metaint = 16000;
+    const std::size_t hour = 3600u * 16000u; // 128 kbit/s
+    const int titleEvery = 180;              // a title every 3 minutes
+    const std::string audio = encodedAudio(128, 30.0, folder);
+
+    // curl fetching the same stream.
+    Station forCurl = startStation(audio, metaint, titleEvery, hour, 1, 0);
+    const double curlBefore = cpuSeconds(RUSAGE_CHILDREN);
+    const std::string curlCommand = "curl -s -o " + folder + "/curl.out http://127.0.0.1:" +
+                                    std::to_string(forCurl.port) + "/live";
+    if (std::system(curlCommand.c_str()) != 0)
+        std::fprintf(stderr, "curl ended with an error (the station closes without a length)\n");
+    // Read before the station process is waited for, so that only curl (and its shell) count.
+    const double curlCpu = cpuSeconds(RUSAGE_CHILDREN) - curlBefore;
+    const auto curlBytes = fs::file_size(folder + "/curl.out");
+    ::waitpid(forCurl.pid, nullptr, 0);
+
+    Station forRecorder = startStation(audio, metaint, titleEvery, hour, 1, 0);
+    const std::string music = folder + "/Music";
+    fs::create_directories(music);
+    auto stream = recorder::Stream::create(
+        recorder::StationDescriptor::make({{"serverURL", "127.0.0.1:" + std::to_string(forRecorder.port)}}), music);
+    const double before = cpuSeconds(RUSAGE_SELF);
+    stream->rip();
+    std::vector<long> rss;
+    std::vector<int> fds;
+    while (!stream->waitUntilStopped(std::chrono::milliseconds(10))) {
+        rss.push_back(residentKiB());
+        fds.push_back(openDescriptors());
+    }
+    const double recorderCpu = cpuSeconds(RUSAGE_SELF) - before;
+    ::waitpid(forRecorder.pid, nullptr, 0);
+    std::uint64_t recorded = 0;
+    for (const auto& file : stream->files())
+        recorded += fs::file_size(file.path);
+
+    std::printf("recorder: %.2f CPU s for %.1f MB in %zu files; curl: %.2f CPU s for %.1f MB\n", recorderCpu,
+                static_cast<double>(recorded) / 1e6, stream->files().size(), curlCpu,
+                static_cast<double>(curlBytes) / 1e6);
+    std::printf("CPU per byte, recorder / curl: %.2f (goal: at most 1.50)\n",
+                (recorderCpu / static_cast<double>(recorded)) /
+                    (std::max(curlCpu, 1e-3) / static_cast<double>(curlBytes)));
+    if (!rss.empty())
+        std::printf("resident memory at 10%%, 50%%, 100%% of the hour: %ld, %ld, %ld KiB; open descriptors: %d, %d, %d\n",
+                    rss[rss.size() / 10], rss[rss.size() / 2], rss.back(), fds[fds.size() / 10], fds[fds.size() / 2],
+                    fds.back());
+    return 0;
+}
+
+int benchStations(const std::string& folder, int seconds) {
+    const int stations = 100, metaint = 16000;
+    const double rate = 40000; // 320 kbit/s
+    const std::string audio = encodedAudio(320, 20.0, folder);
+    Station server = startStation(audio, metaint, 45, static_cast<std::size_t>(rate * (seconds + 5)), stations, rate);
+    const std::string music = folder + "/Music";
+    fs::create_directories(music);
+    std::vector<std::shared_ptr<recorder::Stream>> streams;
+    for (int i = 0; i < stations; ++i)
+        streams.push_back(recorder::Stream::create(
+            recorder::StationDescriptor::make({{"serverURL", "127.0.0.1:" + std::to_string(server.port)}}), music));
+    const double before = cpuSeconds(RUSAGE_SELF);
+    const auto start = Clock::now();
+    for (auto& s : streams)
+        s->rip();
+    long peak = 0;
+    while (Clock::now() - start < std::chrono::seconds(seconds)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        for (auto& s : streams)
+            s->snapshot(); // what the window does once a second
+        peak = std::max(peak, residentKiB());
+    }
+    const double cpu = cpuSeconds(RUSAGE_SELF) - before;
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    int recording = 0;
+    for (auto& s : streams)
+        recording += s->state() == recorder::Stream::Recording;
+    for (auto& s : streams)
+        s->pause();
+    for (auto& s : streams)
+        s->waitUntilStopped(std::chrono::seconds(10));
+    ::kill(server.pid, SIGTERM);
+    ::waitpid(server.pid, nullptr, 0);
+    std::printf("%d stations at 320 kbit/s for %.0f s: %d recording, CPU %.2f s = %.1f%% of one core, "
+                "peak resident memory %.1f MiB\n",
+                stations, wall, recording, cpu, 100 * cpu / wall, peak / 1024.0);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::string what = argc > 1 ? argv[1] : "cut";
+    char pattern[] = "/tmp/aircask-bench-XXXXXX";
+    const std::string folder = ::mkdtemp(pattern);
+    int result = 2;
+    if (what == "cut")
+        result = benchCut(folder);
+    else if (what == "record")
+        result = benchRecord(folder);
+    else if (what == "stations")
+        result = benchStations(folder, argc > 2 ? std::atoi(argv[2]) : 60);
+    else
+        std::fprintf(stderr, "usage: %s cut|record|stations [seconds]\n", argv[0]);
+    fs::remove_all(folder);
+    return result;
+}
