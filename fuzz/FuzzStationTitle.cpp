@@ -1,12 +1,13 @@
 // Metadata blocks from a hostile station: the title and the file name made from it.
 #include "platform/core/Exception.h"
+#include "platform/core/Text.h"
 #include "recorder/engine/StationProtocol.h"
 
 #include <cstddef>
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string text = recorder::textFromStationBytes(std::string_view(reinterpret_cast<const char*>(data), size));
+    const std::string text = platform::utf8OrLatin1(std::string_view(reinterpret_cast<const char*>(data), size));
     try {
         const std::string title = recorder::nameFromMetadata(text);
         for (int copy : {1, 2, 10000}) {

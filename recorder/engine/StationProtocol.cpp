@@ -1,6 +1,7 @@
 #include "recorder/engine/StationProtocol.h"
 
 #include "platform/core/Exception.h"
+#include "platform/core/Text.h"
 
 #include <vector>
 
@@ -27,55 +28,12 @@ std::vector<std::string_view> split(std::string_view text, std::string_view sepa
 
 bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
-// Length of the valid UTF-8 sequence at text[at], or 0 when it is not one.
-std::size_t utf8SequenceLength(std::string_view text, std::size_t at) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    std::size_t length;
-    std::uint32_t code;
-    if (lead < 0x80)
-        return 1;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        code = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        code = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        code = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size())
-        return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(at + i) & 0xC0) != 0x80)
-            return 0;
-        code = (code << 6) | (byte(at + i) & 0x3F);
-    }
-    static constexpr std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        return 0;
-    return length;
-}
-
-bool isValidUtf8(std::string_view text) {
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t n = utf8SequenceLength(text, at);
-        if (n == 0)
-            return false;
-        at += n;
-    }
-    return true;
-}
-
 // Drops control characters, turns "/" into "-", and keeps at most `limit` bytes, cut at a
 // character boundary.
 std::string cleanName(std::string_view text, std::size_t limit) {
     std::string name;
     for (std::size_t at = 0; at < text.size();) {
-        const std::size_t n = std::max<std::size_t>(utf8SequenceLength(text, at), 1);
+        const std::size_t n = std::max<std::size_t>(platform::utf8SequenceLength(text, at), 1);
         const auto c = static_cast<unsigned char>(text[at]);
         if (n == 1 && (c < 0x20 || c == 0x7F)) {
             ++at;
@@ -104,23 +62,6 @@ std::string trimWhitespace(std::string_view text) {
         result.append(piece);
     }
     return result;
-}
-
-std::string textFromStationBytes(std::string_view bytes) {
-    if (isValidUtf8(bytes))
-        return std::string(bytes);
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x80) {
-            text += ch;
-        } else {
-            text += static_cast<char>(0xC0 | (c >> 6));
-            text += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return text;
 }
 
 std::optional<std::string> serverURLFromPlaylist(std::string_view text) {

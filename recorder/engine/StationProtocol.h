@@ -17,10 +17,6 @@ using HeaderFields = std::map<std::string, std::string>;
 // Runs of spaces (" " only) become one; spaces at both ends go.
 std::string trimWhitespace(std::string_view text);
 
-// Bytes from the station as text: valid UTF-8 stays as it is, anything else is read as
-// ISO 8859-1 and converted to UTF-8.
-std::string textFromStationBytes(std::string_view bytes);
-
 // The server URL a `.pls` playlist (or a list of bare URLs) names: the first "File1=" value or
 // the first line that begins with "http". None when the first "File1" value does not begin
 // with "http" (the stored server URL is kept then). Raises "Bad playlist URL" when the text has

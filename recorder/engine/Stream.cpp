@@ -1,6 +1,7 @@
 #include "recorder/engine/Stream.h"
 
 #include "platform/core/Exception.h"
+#include "platform/core/Text.h"
 #include "platform/core/Files.h"
 #include "platform/core/Log.h"
 #include "platform/core/Url.h"
@@ -222,7 +223,7 @@ void Stream::connect() {
 }
 
 void Stream::parseHeaders(const std::string& text) {
-    headers_ = parseResponseHeader(textFromStationBytes(text));
+    headers_ = parseResponseHeader(platform::utf8OrLatin1(text));
     const auto copyField = [&](const char* field, const char* key) {
         const auto found = headers_.find(field);
         if (found != headers_.end() && !found->second.empty())

@@ -6,6 +6,7 @@
 #include "recorder/engine/Stream.h"
 
 #include "platform/core/Exception.h"
+#include "platform/core/Text.h"
 #include "platform/core/Log.h"
 #include "recorder/engine/SilenceCut.h"
 
@@ -83,7 +84,7 @@ void Stream::readStream() {
             }
             const net::Bytes metadata = readExact(metaLength);
             const std::string title = nameFromMetadata(
-                textFromStationBytes(std::string_view(reinterpret_cast<const char*>(metadata.data()), metadata.size())));
+                platform::utf8OrLatin1(std::string_view(reinterpret_cast<const char*>(metadata.data()), metadata.size())));
             if (title.empty())
                 fail("Station doesn't broadcast song names");
             startSong(title, !hadSong);
