@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
+#include <poll.h>
 #include <new>
 #include <sys/select.h>
 #include <sys/socket.h>
@@ -73,6 +74,10 @@ std::uint16_t AbstractSocket::localPort() const {
 }
 
 void AbstractSocket::connectToHostName(const std::string& host, std::uint16_t port) {
+    connectToHostName(host, port, -1);
+}
+
+void AbstractSocket::connectToHostName(const std::string& host, std::uint16_t port, int timeoutMilliseconds) {
     if (socketfd_ == -1)
         raise("Socket: Bad socket descriptor");
     if (connected_)
@@ -98,16 +103,57 @@ void AbstractSocket::connectToHostName(const std::string& host, std::uint16_t po
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
 
-    int result;
-    do {
-        result = ::connect(socketfd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    } while (result == -1 && errno == EINTR);
-    if (result == -1)
-        raiseWithError("Socket: Connect failed", errno);
+    if (timeoutMilliseconds < 0) {
+        int result;
+        do {
+            result = ::connect(socketfd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        } while (result == -1 && errno == EINTR);
+        if (result == -1)
+            raiseWithError("Socket: Connect failed", errno);
+    } else {
+        connectWithin(address, timeoutMilliseconds);
+    }
 
     remoteHostName_ = host;
     remotePort_ = port;
     connected_ = true;
+}
+
+void AbstractSocket::connectWithin(const sockaddr_in& address, int timeoutMilliseconds) {
+    const int flags = ::fcntl(socketfd_, F_GETFL);
+    ::fcntl(socketfd_, F_SETFL, flags | O_NONBLOCK);
+    int error = 0;
+    if (::connect(socketfd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == -1) {
+        error = errno;
+        if (error == EINPROGRESS) {
+            pollfd p{socketfd_, POLLOUT, 0};
+            int ready;
+            do {
+                ready = ::poll(&p, 1, timeoutMilliseconds);
+            } while (ready == -1 && errno == EINTR);
+            if (ready == 0) {
+                ::fcntl(socketfd_, F_SETFL, flags);
+                raiseWithError("Socket: Connect timed out", ETIMEDOUT);
+            }
+            socklen_t length = sizeof error;
+            ::getsockopt(socketfd_, SOL_SOCKET, SO_ERROR, &error, &length);
+        }
+    }
+    ::fcntl(socketfd_, F_SETFL, flags);
+    if (error != 0)
+        raiseWithError("Socket: Connect failed", error);
+}
+
+bool AbstractSocket::waitUntilReadable(int timeoutMilliseconds) {
+    requireOpenAndConnected();
+    pollfd p{socketfd_, POLLIN, 0};
+    int ready;
+    do {
+        ready = ::poll(&p, 1, timeoutMilliseconds);
+    } while (ready == -1 && errno == EINTR);
+    if (ready == -1)
+        raiseWithError("Socket: Select failed", errno);
+    return ready > 0;
 }
 
 void AbstractSocket::requireOpenAndConnected() const {

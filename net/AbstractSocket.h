@@ -38,6 +38,9 @@ public:
     std::uint32_t readBufferSize() const { return readBufferSize_; }
 
     virtual void connectToHostName(const std::string& host, std::uint16_t port);
+    // The same, giving up after `timeoutMilliseconds` (negative: no limit) with the failure
+    // "Socket: Connect timed out".
+    void connectToHostName(const std::string& host, std::uint16_t port, int timeoutMilliseconds);
     bool isConnected() const { return connected_; }
     bool isListening() const { return listening_; }
     const std::optional<std::string>& remoteHostName() const { return remoteHostName_; }
@@ -52,6 +55,8 @@ public:
     void writeData(const Bytes& block) { writeData(block.data(), block.size()); }
     void writeString(std::string_view text);
 
+    // Waits up to `timeoutMilliseconds` until a read would not block (data, or the peer gone).
+    bool waitUntilReadable(int timeoutMilliseconds);
     bool isReadable();
     bool isWritable();
     void setBlocking(bool blocking);
@@ -76,6 +81,7 @@ protected:
 
 private:
     bool poll(bool forWriting);
+    void connectWithin(const sockaddr_in& address, int timeoutMilliseconds);
 
     bool connected_ = false;
     bool listening_ = false;

@@ -17,6 +17,7 @@ public:
     void setTimeout(double seconds) { timeout_ = seconds; }
     double timeout() const { return timeout_; }
 
+    using BufferedSocket::connectToHostName;
     void connectToHostName(const std::string& host, std::uint16_t port) override;
     using BufferedSocket::readData;
     std::optional<Bytes> readData(std::int32_t n) override;

@@ -1,5 +1,7 @@
 #include "platform/core/Files.h"
 
+#include "platform/core/Text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -67,6 +69,28 @@ std::string joinPath(const std::string& folder, const std::string& name) {
     if (folder.back() == '/')
         return folder + name;
     return folder + "/" + name;
+}
+
+std::string safeFileName(std::string_view text, std::size_t maxBytes) {
+    std::string name;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t n = std::max<std::size_t>(utf8SequenceLength(text, at), 1);
+        const auto c = static_cast<unsigned char>(text[at]);
+        if (n == 1 && (c < 0x20 || c == 0x7F)) {
+            ++at;
+            continue;
+        }
+        if (name.size() + n > maxBytes)
+            break;
+        if (c == '/')
+            name += '-';
+        else
+            name.append(text.substr(at, n));
+        at += n;
+    }
+    if (name.empty() || name == "." || name == "..")
+        name = name.empty() ? "_" : std::string(name.size(), '_');
+    return name;
 }
 
 std::string lastPathComponent(const std::string& path) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -27,6 +28,12 @@ std::vector<std::string> listDirectory(const std::string& path);
 
 // `folder` joined with `name` by one "/".
 std::string joinPath(const std::string& folder, const std::string& name);
+
+// A name that is safe as one path component, made from text anyone may have typed or sent:
+// "/" becomes "-", control characters are dropped, the result is cut to `maxBytes` at a UTF-8
+// character boundary, and a name that would be "", "." or ".." gets "_" for each missing or
+// point character, so that it can only name an entry inside its folder.
+std::string safeFileName(std::string_view text, std::size_t maxBytes = 255);
 
 // The last component of a path ("/a/b/c.mp3" gives "c.mp3").
 std::string lastPathComponent(const std::string& path);

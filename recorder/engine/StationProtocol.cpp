@@ -1,6 +1,7 @@
 #include "recorder/engine/StationProtocol.h"
 
 #include "platform/core/Exception.h"
+#include "platform/core/Files.h"
 #include "platform/core/Text.h"
 
 #include <vector>
@@ -27,28 +28,6 @@ std::vector<std::string_view> split(std::string_view text, std::string_view sepa
 }
 
 bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-
-// Drops control characters, turns "/" into "-", and keeps at most `limit` bytes, cut at a
-// character boundary.
-std::string cleanName(std::string_view text, std::size_t limit) {
-    std::string name;
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t n = std::max<std::size_t>(platform::utf8SequenceLength(text, at), 1);
-        const auto c = static_cast<unsigned char>(text[at]);
-        if (n == 1 && (c < 0x20 || c == 0x7F)) {
-            ++at;
-            continue;
-        }
-        if (name.size() + n > limit)
-            break;
-        if (c == '/')
-            name += '-';
-        else
-            name.append(text.substr(at, n));
-        at += n;
-    }
-    return name;
-}
 
 } // namespace
 
@@ -137,15 +116,11 @@ std::string songFileName(std::string_view title, int copy) {
     if (base.size() >= extension.size() && base.substr(base.size() - extension.size()) == extension)
         base.remove_suffix(extension.size());
     const std::string suffix = copy > 1 ? " (" + std::to_string(copy) + ")" : "";
-    std::string name = cleanName(base, maxNameBytes - extension.size() - suffix.size());
+    // An empty base is allowed here: ".mp3" is a name that stays in its folder.
+    const std::string name = base.empty() ? std::string() : platform::safeFileName(base, maxNameBytes - extension.size() - suffix.size());
     return name + suffix + std::string(extension);
 }
 
-std::string stationFolderName(std::string_view stationName) {
-    std::string name = cleanName(stationName, maxNameBytes);
-    if (name.empty() || name == "." || name == "..")
-        name = name.empty() ? "_" : std::string(name.size(), '_');
-    return name;
-}
+std::string stationFolderName(std::string_view stationName) { return platform::safeFileName(stationName, maxNameBytes); }
 
 } // namespace recorder

@@ -94,7 +94,7 @@ TEST(StationProtocol, FileNames) {
         {"Mix.mp3", 1, "Mix.mp3"},
         {"Mix.MP3", 1, "Mix.MP3.mp3"},
         {"AC/DC - Back/In Black", 1, "AC-DC - Back-In Black.mp3"},
-        {"..", 1, "...mp3"},
+        {"..", 1, "__.mp3"},
         {"Tab\there\x01", 1, "Tabhere.mp3"},
         {"Song", 2, "Song (2).mp3"},
         {"Song.mp3", 3, "Song (3).mp3"},
