@@ -82,7 +82,7 @@ std::size_t plainRecv(std::uint16_t port) {
 }
 
 std::size_t bufferedReads(std::uint16_t port) {
-    net::BufferedSocket socket;
+    net::BufferedSocket socket(net::CloseLock::On); // as the recorder's
     socket.connectToHostName("127.0.0.1", port);
     std::size_t bytes = 0;
     for (;;) {

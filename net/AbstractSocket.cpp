@@ -25,7 +25,33 @@ namespace {
 
 } // namespace
 
-AbstractSocket::AbstractSocket() {
+namespace {
+
+std::unique_ptr<std::mutex> makeLock(CloseLock closeLock) {
+    return closeLock == CloseLock::On ? std::make_unique<std::mutex>() : nullptr;
+}
+
+// Holds the socket's close lock, when it has one, for the rest of the scope.
+class OptionalLockGuard {
+public:
+    explicit OptionalLockGuard(std::mutex* mutex) : mutex_(mutex) {
+        if (mutex_)
+            mutex_->lock();
+    }
+    ~OptionalLockGuard() {
+        if (mutex_)
+            mutex_->unlock();
+    }
+    OptionalLockGuard(const OptionalLockGuard&) = delete;
+    OptionalLockGuard& operator=(const OptionalLockGuard&) = delete;
+
+private:
+    std::mutex* mutex_;
+};
+
+} // namespace
+
+AbstractSocket::AbstractSocket(CloseLock closeLock) : lock_(makeLock(closeLock)) {
     socketfd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (socketfd_ == -1)
         raiseWithError("Socket: Can't create socket", errno);
@@ -37,9 +63,9 @@ AbstractSocket::AbstractSocket() {
     }
 }
 
-AbstractSocket::AbstractSocket(int fd, const sockaddr_in& remote)
+AbstractSocket::AbstractSocket(int fd, const sockaddr_in& remote, CloseLock closeLock)
     : connected_(true), remoteHostName_(dottedIPFromAddress(remote.sin_addr)), remotePort_(ntohs(remote.sin_port)),
-      socketfd_(fd) {
+      socketfd_(fd), lock_(makeLock(closeLock)) {
     allocReadBuffer();
 }
 
@@ -285,9 +311,7 @@ void AbstractSocket::acceptConnection() {
 }
 
 void AbstractSocket::close() {
-#ifdef NET_CLOSE_LOCK
-    std::lock_guard<std::mutex> guard(lock_);
-#endif
+    OptionalLockGuard guard(lock_.get());
     if (socketfd_ != -1) {
         ::close(socketfd_);
         socketfd_ = -1;
@@ -299,9 +323,7 @@ void AbstractSocket::close() {
 }
 
 void AbstractSocket::interrupt() {
-#ifdef NET_CLOSE_LOCK
-    std::lock_guard<std::mutex> guard(lock_);
-#endif
+    OptionalLockGuard guard(lock_.get());
     if (socketfd_ != -1)
         ::shutdown(socketfd_, SHUT_RDWR);
 }

@@ -18,14 +18,16 @@ namespace net {
 // system's error text. Two outcomes come back as values: a read that finds the peer gone (0,
 // and the socket closes itself) and a non-blocking read with nothing to read (0, still open).
 //
-// Thread safety: a socket is used by one thread at a time. In Aircask's build (NET_CLOSE_LOCK)
-// close() runs under the socket's own lock, so two closes of one socket never interleave; no
-// other operation takes it.
+// Thread safety: a socket is used by one thread at a time. A socket made with CloseLock::On
+// (Aircask's) runs close() and interrupt() under its own lock, so that another thread may
+// interrupt or close it; no other operation takes the lock. Discwell's sockets have none.
+enum class CloseLock { Off, On };
+
 class AbstractSocket {
 public:
-    AbstractSocket();
+    explicit AbstractSocket(CloseLock closeLock = CloseLock::Off);
     // For a descriptor that is already connected to `remote`.
-    AbstractSocket(int fd, const sockaddr_in& remote);
+    AbstractSocket(int fd, const sockaddr_in& remote, CloseLock closeLock = CloseLock::Off);
     virtual ~AbstractSocket();
 
     AbstractSocket(const AbstractSocket&) = delete;
@@ -70,14 +72,15 @@ public:
 
     void close();
     // Wakes a thread blocked in a receive on this socket: both directions are shut down, so
-    // the receive returns as if the peer had closed. In Aircask's build it may be called from
-    // another thread, as it holds the close lock: the descriptor cannot be closed under it.
+    // the receive returns as if the peer had closed. With the close lock on it may be called
+    // from another thread: the descriptor cannot be closed under it.
     void interrupt();
 
 protected:
     // Checks shared by accept's two forms; returns the accepted descriptor and peer address.
     int acceptDescriptor(sockaddr_in& peer);
     void requireOpenAndConnected() const;
+    CloseLock closeLock() const { return lock_ ? CloseLock::On : CloseLock::Off; }
 
 private:
     bool poll(bool forWriting);
@@ -90,9 +93,7 @@ private:
     std::optional<std::string> remoteHostName_;
     std::uint16_t remotePort_ = 0;
     int socketfd_ = -1;
-#ifdef NET_CLOSE_LOCK
-    std::mutex lock_;
-#endif
+    std::unique_ptr<std::mutex> lock_; // none without the close lock
 };
 
 } // namespace net

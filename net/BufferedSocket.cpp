@@ -27,7 +27,7 @@ std::optional<Bytes> BufferedSocket::readDataUpToString(std::string_view delimit
 }
 
 std::unique_ptr<Socket> BufferedSocket::makeAccepted(int fd, const sockaddr_in& remote) const {
-    return std::make_unique<BufferedSocket>(fd, remote);
+    return std::make_unique<BufferedSocket>(fd, remote, closeLock());
 }
 
 } // namespace net

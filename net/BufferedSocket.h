@@ -13,10 +13,13 @@ namespace net {
 // or a non-blocking socket had nothing yet) every byte received so far is still buffered.
 class BufferedSocket : public Socket {
 public:
-    BufferedSocket() = default;
-    BufferedSocket(int fd, const sockaddr_in& remote) : Socket(fd, remote) {}
+    explicit BufferedSocket(CloseLock closeLock = CloseLock::Off) : Socket(closeLock) {}
+    BufferedSocket(int fd, const sockaddr_in& remote, CloseLock closeLock = CloseLock::Off)
+        : Socket(fd, remote, closeLock) {}
 
-    static std::unique_ptr<BufferedSocket> bufferedSocket() { return std::make_unique<BufferedSocket>(); }
+    static std::unique_ptr<BufferedSocket> bufferedSocket(CloseLock closeLock = CloseLock::Off) {
+        return std::make_unique<BufferedSocket>(closeLock);
+    }
 
     using AbstractSocket::readData;
     // Exactly n bytes, or none when the connection delivered too few.

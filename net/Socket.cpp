@@ -16,7 +16,7 @@ std::unique_ptr<Socket> Socket::acceptConnectionAndKeepListening() {
 }
 
 std::unique_ptr<Socket> Socket::makeAccepted(int fd, const sockaddr_in& remote) const {
-    return std::make_unique<Socket>(fd, remote);
+    return std::make_unique<Socket>(fd, remote, closeLock());
 }
 
 } // namespace net

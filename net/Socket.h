@@ -8,12 +8,16 @@ namespace net {
 
 class Socket : public AbstractSocket {
 public:
-    Socket() = default;
-    Socket(int fd, const sockaddr_in& remote) : AbstractSocket(fd, remote) {}
+    explicit Socket(CloseLock closeLock = CloseLock::Off) : AbstractSocket(closeLock) {}
+    Socket(int fd, const sockaddr_in& remote, CloseLock closeLock = CloseLock::Off)
+        : AbstractSocket(fd, remote, closeLock) {}
 
-    static std::unique_ptr<Socket> socket() { return std::make_unique<Socket>(); }
+    static std::unique_ptr<Socket> socket(CloseLock closeLock = CloseLock::Off) {
+        return std::make_unique<Socket>(closeLock);
+    }
 
-    // Accepts one connection into a new socket of this object's own class; this one keeps listening.
+    // Accepts one connection into a new socket of this object's own class (with its close lock
+    // setting); this one keeps listening.
     std::unique_ptr<Socket> acceptConnectionAndKeepListening();
 
 protected:

@@ -52,7 +52,7 @@ void ZNBufferedSocket::connectToHostName(const std::string& host, std::uint16_t 
 }
 
 std::unique_ptr<Socket> ZNBufferedSocket::makeAccepted(int fd, const sockaddr_in& remote) const {
-    return std::make_unique<ZNBufferedSocket>(fd, remote);
+    return std::make_unique<ZNBufferedSocket>(fd, remote, closeLock());
 }
 
 } // namespace net

@@ -11,8 +11,9 @@ namespace net {
 // initial value) or less makes a read return none and a connect return at once, untried.
 class ZNBufferedSocket : public BufferedSocket {
 public:
-    ZNBufferedSocket() = default;
-    ZNBufferedSocket(int fd, const sockaddr_in& remote) : BufferedSocket(fd, remote) {}
+    explicit ZNBufferedSocket(CloseLock closeLock = CloseLock::Off) : BufferedSocket(closeLock) {}
+    ZNBufferedSocket(int fd, const sockaddr_in& remote, CloseLock closeLock = CloseLock::Off)
+        : BufferedSocket(fd, remote, closeLock) {}
 
     void setTimeout(double seconds) { timeout_ = seconds; }
     double timeout() const { return timeout_; }

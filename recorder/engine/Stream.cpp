@@ -191,7 +191,8 @@ void Stream::connect() {
     host_ = url->host;
     port_ = url->port.value_or(80);
 
-    auto socket = std::make_shared<net::BufferedSocket>();
+    // The close lock: pause() interrupts this socket from the main thread.
+    auto socket = std::make_shared<net::BufferedSocket>(net::CloseLock::On);
     {
         std::lock_guard lock(mutex_);
         state_ = Connecting;

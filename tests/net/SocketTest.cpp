@@ -200,3 +200,34 @@ TEST(Socket, AcceptAndKeepListeningMakesTheReceiversOwnClass) {
 }
 
 } // namespace
+
+namespace {
+
+// Aircask stops a recording by interrupting its socket from the main thread while the worker
+// is blocked in a receive; the worker's read then ends as if the station had closed.
+TEST(Socket, InterruptWakesABlockedReaderFromAnotherThread) {
+    LoopbackServer server([](int fd) { LoopbackServer::readAll(fd); });
+    Socket socket(net::CloseLock::On);
+    socket.connectToHostName("127.0.0.1", server.port());
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        socket.interrupt();
+    });
+    ByteBuffer buffer;
+    EXPECT_EQ(socket.readData(&buffer), 0);
+    stopper.join();
+    EXPECT_FALSE(socket.isConnected());
+}
+
+TEST(Socket, ConnectWithATimeLimit) {
+    LoopbackServer server([](int) {});
+    Socket socket;
+    socket.connectToHostName("127.0.0.1", server.port(), 2000);
+    EXPECT_TRUE(socket.isConnected());
+    EXPECT_TRUE(socket.waitUntilReadable(2000)); // the server closes: readable at once
+    Socket refused;
+    expectException([&] { refused.connectToHostName("127.0.0.1", unusedPort(), 2000); }, "Socket: Connect failed",
+                    "Socket: Connect failed: Connection refused");
+}
+
+} // namespace

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+// The encoder's command line and the names of its output files, built from the user's options.
+// Pure string work: the window's controllers fill EncoderOptions from their controls and call these.
+
+namespace ripper {
+
+struct EncoderOptions {
+    std::string presetTitle;   // the chosen preset row: "--alt-preset standard", or a word for the expert row
+    std::string expertOptions; // encoder arguments separated by spaces
+    bool makeAltPresetFaster = false;
+    bool addID3Tags = false;
+    bool convertSpacesToUnderscores = false;
+    std::string nameStyle;     // "%d - %t.mp3" when empty
+};
+
+// The preset title as arguments: its head and rest ("fast" between them for "--alt-preset"
+// other than "insane" when faster presets are on); none when the title holds no space.
+std::optional<std::vector<std::string>> getBasicConfigOption(const EncoderOptions& options);
+// The expert options cut at every space (an empty piece for each extra space); none when empty.
+std::vector<std::string> getExpertConfigOption(const EncoderOptions& options);
+
+// The arguments common to every run of a job: the preset (or expert) arguments, "--add-id3v2",
+// "--disptime", "5", and with tags on "--ta" artist and "--tl" album when known.
+std::vector<std::string> loadCLArguments(const EncoderOptions& options, const std::optional<std::string>& artist,
+                                         const std::optional<std::string>& album);
+
+// The tag arguments of one per-track run: "--tt" title "--tn" number, or nothing with tags off.
+// The number is the one written in the source's name, or `currentTrack` when it has none.
+// `trackPair` is the run's source and destination path; `currentTrack` counts runs from 1.
+std::vector<std::string> loadID3TrackTagArgumentsforCurrentTrack(const EncoderOptions& options,
+                                                                 const std::pair<std::string, std::string>& trackPair,
+                                                                 const std::vector<std::string>& trackNames,
+                                                                 std::int32_t currentTrack);
+
+// The output file name from the name style. A "/" in the result (from a title, an artist, an
+// album or the style) becomes "-", so no run writes outside its folder.
+std::string createOutputFilenameWithFormat(const EncoderOptions& options, const std::string& format,
+                                           std::int32_t trackNumber, const std::string& trackName,
+                                           const std::optional<std::string>& artist,
+                                           const std::optional<std::string>& album);
+
+// The whole argument list of one per-track run: the common arguments, the source and
+// destination paths, and the track's tag arguments.
+std::vector<std::string> perTrackRunArguments(const std::vector<std::string>& common, const std::string& source,
+                                              const std::string& destination, const std::vector<std::string>& tags);
+// The argument list of a single gapless run over every track of the job, into `outputFolder`.
+std::vector<std::string> gaplessRunArguments(const std::vector<std::string>& common,
+                                             const std::vector<std::string>& trackPaths, const std::string& outputFolder);
+
+std::string replaceChar(char from, char to, const std::string& text);
+
+// The number written after the first space of a track file's name ("Track 07.aiff" gives 7); 0 when none.
+std::int32_t extractRealTrackNumberFromString(const std::string& name);
+
+} // namespace ripper

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "ripper/freedb/AlbumEntry.h"
+#include "ripper/freedb/TableOfContents.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace net {
+class Socket;
+}
+
+namespace ripper {
+
+// What the freedb dialogue needs of the window that runs it: the CD folder, alerts, and the
+// user's choice among several matching albums.
+class FreedbDelegate {
+public:
+    virtual ~FreedbDelegate() = default;
+    virtual std::string getChosenCDName() = 0;
+    virtual void runAlertWithTitle(const std::string& title, const std::string& text) = 0;
+    // The 0-based index of the chosen line; anything outside the list means no choice.
+    virtual std::int32_t displayMultipleAlbumMatches(const std::vector<std::string>& matches) = 0;
+};
+
+// A disc's freedb identity and its one lookup on a freedb server over CDDBP (port 8880). Made
+// afresh for every rip job. The lookup blocks its thread; the connect and every read give up
+// after the time limit (30 s unless set otherwise).
+class FreedbAccess {
+public:
+    // Reads the table of contents of the delegate's chosen CD folder; none when it cannot be read.
+    static std::unique_ptr<FreedbAccess> create(FreedbDelegate& delegate);
+    FreedbAccess(FreedbDelegate& delegate, TableOfContents toc);
+    ~FreedbAccess();
+
+    std::uint32_t cddb_discid() const { return discid_; }
+    std::int32_t numTracks() const { return toc_.numTracks; }
+    std::int32_t numSessions() const { return toc_.numSessions; }
+    std::int32_t totalTime() const { return toc_.totalTime; }
+    const std::vector<std::int64_t>& trackOffsets() const { return toc_.trackOffsets; }
+
+    // The whole dialogue with the server. Never raises: every failure is logged and shown in
+    // an alert titled "Freedb Error", and the album information then stays empty.
+    void lookupCDInformation(const std::string& hostName);
+    // The album information, or none when the lookup found none.
+    std::optional<AlbumInfo> getAlbumInfo() const;
+
+    // The "cddb query" line for this disc.
+    std::string queryString() const;
+    // The "cddb read" line for a 200 reply, or for a chosen match line of a 211 reply wrapped
+    // as "Stupid bogus data\n<line>\n.". Raises when the text has too few blanks.
+    std::string buildCDDBReadEntryString(std::int32_t code, const std::string& text) const;
+    // Offers the match lines of a 211 reply to the delegate and returns the chosen one.
+    std::string displayAlbumSelectionDialog(const std::string& reply);
+
+    void setPort(std::uint16_t port) { port_ = port; }
+    void setTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+
+private:
+    void converse(net::Socket& socket, const std::string& hostName, std::optional<AlbumInfo>& parsed);
+    std::string readReply(net::Socket& socket);
+
+    FreedbDelegate& delegate_;
+    TableOfContents toc_;
+    std::uint32_t discid_;
+    AlbumInfo albumInfo_;
+    std::uint16_t port_ = 8880;
+    std::chrono::milliseconds timeout_{30000};
+};
+
+// The code at the start of a reply: its leading decimal digits, 0 when there are none.
+std::int32_t cddbReplyCode(const std::string& reply);
+
+} // namespace ripper

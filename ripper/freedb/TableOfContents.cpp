@@ -1,0 +1,65 @@
+#include "ripper/freedb/TableOfContents.h"
+
+#include "platform/core/PropertyList.h"
+
+namespace ripper {
+namespace {
+
+std::int64_t integerFor(const platform::PlistDict& dict, const char* key) {
+    const auto found = dict.find(key);
+    if (found == dict.end())
+        return 0;
+    if (const auto* i = found->second.integer())
+        return *i;
+    return 0;
+}
+
+const platform::PlistArray* arrayFor(const platform::PlistDict& dict, const char* key) {
+    const auto found = dict.find(key);
+    return found == dict.end() ? nullptr : found->second.array();
+}
+
+} // namespace
+
+std::optional<TableOfContents> readTableOfContents(const std::string& volumePath) {
+    const auto root = platform::readPropertyList(volumePath + "/.TOC.plist");
+    if (!root)
+        return std::nullopt;
+    TableOfContents toc;
+    const auto* sessions = arrayFor(*root, "Sessions");
+    if (!sessions)
+        return toc;
+    toc.numSessions = static_cast<std::int32_t>(sessions->size());
+    for (const auto& sessionValue : *sessions) {
+        const auto* session = sessionValue.dict();
+        if (!session)
+            continue;
+        toc.totalTime = static_cast<std::int32_t>(static_cast<std::uint32_t>(integerFor(*session, "Leadout Block")) / 75);
+        if (const auto* tracks = arrayFor(*session, "Track Array")) {
+            for (const auto& track : *tracks)
+                toc.trackOffsets.push_back(track.dict() ? integerFor(*track.dict(), "Start Block") : 0);
+            toc.numTracks += static_cast<std::int32_t>(tracks->size());
+        }
+    }
+    return toc;
+}
+
+std::int32_t cddb_sum(std::int32_t n) {
+    std::int32_t sum = 0;
+    while (n > 0) {
+        sum += n % 10;
+        n /= 10;
+    }
+    return sum;
+}
+
+std::uint32_t discIdentifier(const TableOfContents& toc) {
+    std::uint32_t total = 0;
+    for (const std::int64_t offset : toc.trackOffsets)
+        total += static_cast<std::uint32_t>(cddb_sum(static_cast<std::int32_t>(offset / 75)));
+    const std::uint32_t checksum = total % 255;
+    const std::uint32_t length = static_cast<std::uint32_t>(toc.totalTime) - 2;
+    return (checksum << 24) | (length << 8) | static_cast<std::uint32_t>(toc.numTracks);
+}
+
+} // namespace ripper
