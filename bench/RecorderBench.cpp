@@ -5,6 +5,7 @@
 //   recorder_bench stations [s]   100 real-time 320 kbit/s stations for s seconds (default 60)
 #include "recorder/engine/SilenceCut.h"
 #include "recorder/engine/Stream.h"
+#include "tests/support/Loopback.h"
 
 #include <mpg123.h>
 
@@ -129,16 +130,8 @@ struct Station {
 // the socket takes it, or paced at `bytesPerSecond` when that is not 0.
 Station startStation(const std::string& audio, int metaint, int titleEvery, std::size_t totalBytes, int connections,
                      double bytesPerSecond) {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    const int yes = 1;
-    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener, 128);
-    socklen_t length = sizeof address;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    std::uint16_t port = 0;
+    const int listener = testsupport::listenOnLoopback(&port, 128);
     const pid_t pid = ::fork();
     if (pid == 0) {
         for (int c = 0; c < connections; ++c) {
@@ -187,7 +180,7 @@ Station startStation(const std::string& audio, int metaint, int titleEvery, std:
         _exit(0);
     }
     ::close(listener);
-    return {pid, ntohs(address.sin_port)};
+    return {pid, port};
 }
 
 double cpuSeconds(int who) {

@@ -5,6 +5,7 @@
 // Prints the ratio b/a (1.0 = as cheap as the plain loop). Each variant runs three times and
 // the best run counts, so that a busy machine hurts both sides alike.
 #include "net/BufferedSocket.h"
+#include "tests/support/Loopback.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -30,14 +31,8 @@ double threadCpuSeconds() {
 
 // Starts a sender of `total` bytes and returns its port; the thread is joined by the caller.
 std::uint16_t startSender(std::thread& sender) {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener, 1);
-    socklen_t length = sizeof address;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    std::uint16_t port = 0;
+    const int listener = testsupport::listenOnLoopback(&port, 1);
     sender = std::thread([listener] {
         const int fd = ::accept(listener, nullptr, nullptr);
         std::vector<char> block(1 << 16, 'x');
@@ -51,7 +46,7 @@ std::uint16_t startSender(std::thread& sender) {
         ::close(fd);
         ::close(listener);
     });
-    return ntohs(address.sin_port);
+    return port;
 }
 
 // Bytes per CPU-second of the receiving side.

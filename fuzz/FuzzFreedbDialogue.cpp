@@ -3,6 +3,7 @@
 // greeting and the replies to hello, query and read. The lookup must end, report or succeed,
 // and never raise.
 #include "ripper/freedb/FreedbAccess.h"
+#include "tests/support/Loopback.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -28,17 +29,8 @@ struct Delegate : ripper::FreedbDelegate {
 int listener(std::uint16_t* port) {
     static int fd = -1;
     static std::uint16_t bound = 0;
-    if (fd == -1) {
-        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(fd, 8);
-        socklen_t length = sizeof address;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        bound = ntohs(address.sin_port);
-    }
+    if (fd == -1)
+        fd = testsupport::listenOnLoopback(&bound, 8);
     *port = bound;
     return fd;
 }

@@ -1,5 +1,7 @@
 #include "tests/support/LoopbackServer.h"
 
+#include "tests/support/Loopback.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <netinet/in.h>
@@ -11,17 +13,7 @@
 namespace testsupport {
 
 LoopbackServer::LoopbackServer(Script script, int connections) {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int yes = 1;
-    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listenFd_, 16) != 0)
-        throw std::runtime_error("test server cannot listen");
-    socklen_t length = sizeof address;
-    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    listenFd_ = listenOnLoopback(&port_);
     thread_ = std::thread([this, script = std::move(script), connections] {
         for (int i = 0; i < connections; ++i) {
             pollfd p{listenFd_, POLLIN, 0};
