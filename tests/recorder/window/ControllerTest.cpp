@@ -1,0 +1,310 @@
+#include "platform/ui/Desktop.h"
+#include "platform/ui/UserDefaults.h"
+#include "recorder/update/ZNVersionChecker.h"
+#include "recorder/window/Controller.h"
+#include "recorder/window/ControllerDataSource.h"
+#include "recorder/window/OutlineView.h"
+#include "recorder/window/ToolbarDelegate.h"
+#include "recorder/window/ZNOverlay.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/QtWait.h"
+#include "tests/support/TempDir.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+using namespace recorder;
+using testsupport::LoopbackServer;
+using testsupport::spin;
+using testsupport::waitUntil;
+
+namespace {
+
+// Records what would have been handed to the desktop.
+struct RecordingDesktop : platform::Desktop {
+    QStringList revealed, opened, urls;
+    void reveal(const QString& path) override { revealed << path; }
+    void openFile(const QString& path) override { opened << path; }
+    void openURL(const QString& url) override { urls << url; }
+};
+
+struct Window {
+    testsupport::TempDir home;
+    platform::UserDefaults defaults{QString::fromStdString(home.file("Aircask.conf"))};
+    RecordingDesktop desktop;
+    std::unique_ptr<Controller> controller;
+
+    explicit Window(const std::function<void(platform::UserDefaults&)>& prepare = {}) {
+        QDir().mkpath(QString::fromStdString(home.file("Music")));
+        defaults.setObject("downloadPath", QString::fromStdString(home.file("Music")));
+        if (prepare)
+            prepare(defaults);
+        controller = std::make_unique<Controller>(defaults, desktop);
+        controller->awakeFromNib(/*checkForUpdates=*/false);
+    }
+    ~Window() {
+        for (const auto& stream : controller->streams())
+            stream->pause();
+        for (const auto& stream : controller->streams())
+            stream->waitUntilStopped(std::chrono::seconds(10));
+    }
+    ControllerDataSource& model() const { return *controller->dataSource(); }
+    QTreeView& view() const { return *controller->tableView(); }
+    QString text(int row, int column, const QModelIndex& parent = {}) const {
+        return model().index(row, column, parent).data().toString();
+    }
+    void select(const QModelIndex& index) const {
+        view().selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        view().selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    }
+    bool enabled(const char* identifier) const {
+        return controller->toolbarDelegate()->itemWithIdentifier(identifier)->isEnabled();
+    }
+};
+
+TEST(Controller, FirstStartShowsTheSixStationsIdle) {
+    Window window;
+    ASSERT_EQ(window.model().rowCount(), 6);
+    int byServer = 0, byPlaylist = 0;
+    for (const auto& stream : window.controller->streams()) {
+        byServer += stream->objectForKey("serverURL").has_value();
+        byPlaylist += stream->objectForKey("playlistURL").has_value();
+        EXPECT_EQ(stream->state(), Stream::Idle);
+    }
+    EXPECT_EQ(byServer, 1);
+    EXPECT_EQ(byPlaylist, 5);
+    EXPECT_EQ(window.model().index(0, ControllerDataSource::ColStatus).data(ControllerDataSource::StatusRole), 0);
+    EXPECT_TRUE(window.model().hasChildren(window.model().index(0, 0))); // expandable without files
+    EXPECT_EQ(window.controller->toolbarDelegate()->arrangement(), ToolbarDelegate::toolbarDefaultItemIdentifiers());
+    EXPECT_FALSE(window.enabled("pf_reveal"));
+    EXPECT_FALSE(window.enabled("pf_remove"));
+    EXPECT_TRUE(window.enabled("pf_record"));
+    window.select(window.model().index(2, 0));
+    EXPECT_TRUE(window.enabled("pf_reveal"));
+    EXPECT_TRUE(window.enabled("pf_remove"));
+    window.view().clearSelection();
+    EXPECT_FALSE(window.enabled("pf_reveal"));
+    EXPECT_TRUE(window.controller->timersRunning());
+}
+
+TEST(Controller, AnEmptyStoredListStaysEmptyAndEveryChangeIsStored) {
+    Window window([](platform::UserDefaults& d) { d.setArray("stations", {}); });
+    EXPECT_EQ(window.model().rowCount(), 0);
+    window.controller->addStationWithServerURL("http://radio.example.net:8000/");
+    // Stored at once: a second store reads it back.
+    platform::UserDefaults reread(QString::fromStdString(window.home.file("Aircask.conf")));
+    const auto stations = reread.arrayForKey("stations");
+    ASSERT_EQ(stations.size(), 1u);
+    EXPECT_EQ(stations[0].at("serverURL"), "http://radio.example.net:8000/");
+}
+
+TEST(Controller, AddingBySheetAndByDrop) {
+    struct Case {
+        const char* what;
+        std::function<void(Controller&)> act;
+        const char* key; // nullptr: nothing added
+        const char* url;
+    } cases[] = {
+        {"sheet, playlist", [](Controller& c) { c.add(); c.playlistURLField()->setText("http://x/a.pls"); c.endSheet(); },
+         "playlistURL", "http://x/a.pls"},
+        {"sheet, server", [](Controller& c) { c.add(); c.serverURLField()->setText("http://x:8000/"); c.endSheet(); },
+         "serverURL", "http://x:8000/"},
+        {"sheet, both", [](Controller& c) {
+             c.add();
+             c.playlistURLField()->setText("http://x/b.pls");
+             c.serverURLField()->setText("http://y/");
+             c.endSheet();
+         }, "playlistURL", "http://x/b.pls"},
+        {"sheet, none", [](Controller& c) { c.add(); c.endSheet(); }, nullptr, nullptr},
+        {"sheet, cancelled", [](Controller& c) { c.add(); c.serverURLField()->setText("http://z/"); c.cancelSheet(); },
+         nullptr, nullptr},
+        {"drop, playlist", [](Controller& c) { c.tableView()->performDrop("http://x/listen?type=pls"); }, "playlistURL",
+         "http://x/listen?type=pls"},
+        {"drop, server", [](Controller& c) { c.tableView()->performDrop("https://x:8000/live"); }, "serverURL",
+         "https://x:8000/live"},
+        {"drop, not a URL", [](Controller& c) { c.tableView()->performDrop("just some text"); }, nullptr, nullptr},
+        {"drop, capital HTTP", [](Controller& c) { c.tableView()->performDrop("HTTP://x/a.pls"); }, nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Window window([](platform::UserDefaults& d) { d.setArray("stations", {}); });
+        c.act(*window.controller);
+        if (!c.key) {
+            EXPECT_EQ(window.model().rowCount(), 0);
+            continue;
+        }
+        ASSERT_EQ(window.model().rowCount(), 1);
+        const auto& stream = window.controller->streams()[0];
+        EXPECT_EQ(stream->descriptor()->values(), (StationDescriptor::Values{{c.key, c.url}}));
+        EXPECT_EQ(window.text(0, ControllerDataSource::ColName), c.url); // the URL until the name arrives
+        EXPECT_EQ(stream->state(), Stream::Idle);
+    }
+}
+
+TEST(Controller, TheDropHighlightStopsTheTimersWhileItHovers) {
+    Window window;
+    auto* overlay = window.controller->tableView()->overlay();
+    window.controller->stopTimers();
+    window.controller->stopTimers(); // harmless twice
+    overlay->show();
+    EXPECT_TRUE(overlay->isVisible() || window.view().isHidden());
+    window.controller->tableView()->performDrop("text");
+    EXPECT_FALSE(overlay->isVisible());
+    EXPECT_TRUE(window.controller->timersRunning());
+}
+
+// A station served by the tests: two songs, then it holds the connection.
+std::unique_ptr<LoopbackServer> scriptedStation(std::atomic<bool>& stop) {
+    return std::make_unique<LoopbackServer>([&stop](int fd) {
+        LoopbackServer::readUntil(fd, "\r\n\r\n");
+        LoopbackServer::sendAll(fd, "ICY 200 OK\r\nicy-name:Loopback FM\r\nicy-genre:Test\r\nicy-br:128\r\n"
+                                    "icy-metaint:64\r\n\r\n");
+        const auto title = [](const std::string& t) {
+            std::string meta = "StreamTitle='" + t + "';";
+            meta.resize(32, '\0');
+            return std::string(1, '\x02') + meta;
+        };
+        LoopbackServer::sendAll(fd, std::string(64, 'a') + title("First Song"));
+        LoopbackServer::sendAll(fd, std::string(64, 'b') + std::string(1, '\0'));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        LoopbackServer::sendAll(fd, std::string(64, 'c') + title("Second Song"));
+        while (!stop) {
+            LoopbackServer::sendAll(fd, std::string(64, 'd') + std::string(1, '\0'));
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+}
+
+TEST(Controller, RecordingShowsStateFilesAndKeepsSelectionAndExpansion) {
+    std::atomic<bool> stop{false};
+    auto station = scriptedStation(stop);
+    Window window([](platform::UserDefaults& d) { d.setArray("stations", {}); });
+    window.controller->addStationWithServerURL("127.0.0.1:" + QString::number(station->port()) + "/");
+    auto& model = window.model();
+    const QModelIndex row = model.index(0, 0);
+    window.select(row);
+    window.controller->record();
+    ASSERT_TRUE(waitUntil([&] { return model.rowCount(row) >= 2; }, 10000));
+    window.view().expand(row);
+    window.view().scrollTo(row);
+    const QModelIndex selectedBefore = window.view().selectionModel()->selectedRows().value(0);
+    for (int i = 0; i < 3; ++i)
+        window.controller->_update();
+    EXPECT_EQ(window.text(0, ControllerDataSource::ColName), "Loopback FM");
+    EXPECT_EQ(window.text(0, ControllerDataSource::ColBytes), "128 kbps");
+    EXPECT_EQ(window.text(0, ControllerDataSource::ColComment), "Test");
+    EXPECT_EQ(model.index(0, ControllerDataSource::ColStatus).data(ControllerDataSource::StatusRole), 2);
+    // Newest first: the song being written on top, grey and spinning.
+    EXPECT_EQ(window.text(0, 0, row), "Second Song.mp3");
+    EXPECT_EQ(window.text(1, 0, row), "First Song.mp3");
+    EXPECT_EQ(model.index(0, ControllerDataSource::ColStatus, row).data(ControllerDataSource::StatusRole), 1);
+    EXPECT_TRUE(model.index(0, 0, row).data(ControllerDataSource::IncompleteRole).toBool());
+    EXPECT_EQ(window.text(1, ControllerDataSource::ColBytes, row), "0.1kB");
+    // The refresh never reset the model: the same row is selected and still expanded.
+    EXPECT_TRUE(window.view().isExpanded(row));
+    EXPECT_EQ(window.view().selectionModel()->selectedRows().value(0), selectedBefore);
+
+    window.controller->window()->resize(900, 400);
+    window.controller->window()->grab().save(QString::fromStdString(
+        std::filesystem::path(PROJECT_BINARY_DIR).append("aircask-recording.png").string()));
+
+    window.controller->pause();
+    EXPECT_EQ(window.controller->streams()[0]->state(), Stream::Idle);
+    stop = true;
+    ASSERT_TRUE(window.controller->streams()[0]->waitUntilStopped(std::chrono::seconds(10)));
+}
+
+TEST(Controller, RemovingFilesNeverTheOneBeingWrittenAndRevealingThem) {
+    std::atomic<bool> stop{false};
+    auto station = scriptedStation(stop);
+    Window window([](platform::UserDefaults& d) { d.setArray("stations", {}); });
+    window.controller->addStationWithServerURL("127.0.0.1:" + QString::number(station->port()) + "/");
+    auto& model = window.model();
+    const QModelIndex row = model.index(0, 0);
+    window.select(row);
+    window.controller->record();
+    ASSERT_TRUE(waitUntil([&] { return model.rowCount(row) >= 2; }, 10000));
+    window.view().expand(row);
+    const std::string stationDir = window.home.file("Music/Loopback FM");
+
+    window.view().clearSelection();
+    window.select(row);
+    window.controller->reveal();
+    window.view().clearSelection();
+    window.select(model.index(1, 0, row));
+    window.controller->reveal();
+    window.controller->doubleClick();
+    const QString first = QString::fromStdString(stationDir + "/incomplete/First Song.mp3");
+    EXPECT_EQ(window.desktop.revealed, (QStringList{QString::fromStdString(stationDir), first}));
+    EXPECT_EQ(window.desktop.opened, QStringList{first});
+
+    window.select(model.index(0, 0, row)); // the file being written
+    window.controller->remove();
+    ASSERT_EQ(model.rowCount(row), 1);
+    EXPECT_EQ(window.text(0, 0, row), "Second Song.mp3");
+    EXPECT_FALSE(QFile::exists(first));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(stationDir + "/incomplete/Second Song.mp3")));
+
+    // Removing the station stops its recording; the stream lives on until its worker ends.
+    const auto stream = window.controller->streams()[0];
+    window.view().clearSelection();
+    window.select(model.index(0, 0));
+    window.controller->remove();
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_TRUE(stream->waitUntilStopped(std::chrono::seconds(10)));
+    stop = true;
+}
+
+TEST(Controller, CommandsWithNothingSelectedChangeNothing) {
+    Window window;
+    window.controller->record();
+    window.controller->pause();
+    window.controller->remove();
+    window.controller->reveal();
+    window.controller->doubleClick();
+    EXPECT_EQ(window.model().rowCount(), 6);
+    EXPECT_TRUE(window.desktop.revealed.isEmpty());
+    for (const auto& stream : window.controller->streams())
+        EXPECT_FALSE(stream->isRunning());
+}
+
+TEST(Controller, ClosingTheWindowStoresTheStationsAndTheDownloadFolderIsRemade) {
+    Window window([](platform::UserDefaults& d) { d.setArray("stations", {}); });
+    window.controller->addStationWithPlaylistURL("http://x/a.pls");
+    window.controller->streams()[0]->descriptor()->setObject("stationName", "Named By Its Server");
+    window.controller->downloadFolderChosen(QString()); // a cancel still makes the folders
+    EXPECT_TRUE(QDir(QString::fromStdString(window.home.file("Music/Named By Its Server/incomplete"))).exists());
+    const QString other = QString::fromStdString(window.home.file("Other"));
+    QDir().mkpath(other);
+    window.controller->downloadFolderChosen(other);
+    EXPECT_TRUE(QDir(other + "/Named By Its Server").exists());
+    window.controller->window()->close();
+    platform::UserDefaults reread(QString::fromStdString(window.home.file("Aircask.conf")));
+    const auto stations = reread.arrayForKey("stations");
+    ASSERT_EQ(stations.size(), 1u);
+    EXPECT_EQ(stations[0].at("stationName"), "Named By Its Server");
+    EXPECT_EQ(reread.stringForKey("downloadPath"), other);
+}
+
+TEST(Controller, TheAboutLinks) {
+    Window window;
+    window.controller->about();
+    EXPECT_TRUE(window.controller->aboutPanel()->isVisible());
+    for (const char* name : {"brindle", "support", "email"})
+        window.controller->aboutPanel()->findChild<QPushButton*>(name)->click();
+    ASSERT_EQ(window.desktop.urls.size(), 3);
+    EXPECT_TRUE(window.desktop.urls[2].startsWith("mailto:"));
+    EXPECT_TRUE(window.desktop.urls[2].endsWith("?subject=Aircask(0.11)"));
+}
+
+} // namespace
