@@ -39,6 +39,10 @@ public:
     bool isFirst() const { return first_; }
     void setIsFirst(bool first) { first_ = first; }
 
+    // The owning stream's change count at the record's last change, for incremental snapshots.
+    std::uint64_t changeStamp() const { return changeStamp_; }
+    void setChangeStamp(std::uint64_t stamp) { changeStamp_ = stamp; }
+
     // Appends the bytes to the file, opening it on first use (and again after close()).
     std::error_code write(const std::uint8_t* bytes, std::size_t length);
     // Closes the writing handle; a later write opens it again and appends.
@@ -57,6 +61,7 @@ private:
     bool current_ = false;
     bool incomplete_ = false;
     bool first_ = false;
+    std::uint64_t changeStamp_ = 0;
 };
 
 } // namespace recorder

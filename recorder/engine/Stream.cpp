@@ -47,16 +47,19 @@ std::optional<std::string> Stream::errorString() const {
 
 std::vector<Stream::FileInfo> Stream::files() const { return snapshot().files; }
 
-Stream::Snapshot Stream::snapshot() const {
+Stream::Snapshot Stream::snapshot(std::uint64_t since) const {
     Snapshot copy;
     copy.descriptor = descriptor_->values();
     std::lock_guard lock(mutex_);
     copy.state = state_;
     copy.errorString = errorString_;
     copy.running = isConnected_;
-    copy.files.reserve(files_.size());
+    copy.version = changes_;
+    copy.complete = since == 0 || lastRemoval_ > since;
     for (const auto& f : files_)
-        copy.files.push_back({f->id(), f->path(), f->name(), f->bytes(), f->isCurrent(), f->isIncomplete(), f->isFirst()});
+        if (copy.complete || f->changeStamp() > since)
+            copy.files.push_back(
+                {f->id(), f->path(), f->name(), f->bytes(), f->isCurrent(), f->isIncomplete(), f->isFirst()});
     return copy;
 }
 
@@ -101,6 +104,7 @@ std::optional<std::string> Stream::removeRecord(std::uint64_t id) {
             return std::nullopt;
         std::string path = (*it)->path();
         files_.erase(it);
+        lastRemoval_ = ++changes_;
         return path;
     }
     return std::nullopt;
@@ -135,6 +139,7 @@ void Stream::endRecording() {
     }
     if (file_) {
         file_->setIsCurrent(false);
+        touch(*file_);
         file_->close();
         file_.reset();
     }

@@ -43,8 +43,10 @@ public:
         std::int32_t state;
         std::optional<std::string> errorString;
         StationDescriptor::Values descriptor;
-        std::vector<FileInfo> files; // oldest first
+        std::vector<FileInfo> files; // oldest first: all of them, or (complete false) those changed
         bool running;                // a worker runs
+        std::uint64_t version;       // pass it to the next snapshot to get only what changed since
+        bool complete;               // `files` holds every record
     };
 
     // `downloadPath` is the folder that holds every station's folder.
@@ -61,7 +63,10 @@ public:
     void setState(std::int32_t state);
     std::optional<std::string> errorString() const;
     std::vector<FileInfo> files() const;
-    Snapshot snapshot() const;
+    // A consistent copy, under one lock. With the version of an earlier snapshot it holds only
+    // the records changed or added since (unless a record was removed since: then all of them),
+    // so that a refresh costs what changed, not what exists.
+    Snapshot snapshot(std::uint64_t since = 0) const;
     bool isRunning() const;
 
     // Start request: starts a worker unless one runs.
@@ -89,6 +94,8 @@ private:
     void connect();
     void readStream();
     void endRecording();
+    // Marks a record as changed; under the lock.
+    void touch(File& file) { file.setChangeStamp(++changes_); }
     void failRecording(const std::string& name, const std::string& reason);
     bool stopRequested() const { return shouldDisconnect_.load(); }
     net::Bytes readExact(std::int32_t n);
@@ -110,6 +117,8 @@ private:
     std::shared_ptr<net::BufferedSocket> socket_; // the worker uses it unlocked; pause() interrupts it
     std::shared_ptr<File> file_;                  // the record being written; the worker alone replaces it
     std::vector<std::shared_ptr<File>> files_;    // File fields are guarded by mutex_ too
+    std::uint64_t changes_ = 0;                   // counts every change to a record or the list
+    std::uint64_t lastRemoval_ = 0;               // the count at the last removal of a record
 
     std::atomic<bool> shouldDisconnect_{false};
 

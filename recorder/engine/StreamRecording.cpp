@@ -43,6 +43,7 @@ void Stream::finishSong() {
         file_->setIsIncomplete(false);
     }
     file_->setIsCurrent(false);
+    touch(*file_);
 }
 
 void Stream::startSong(const std::string& title, bool first) {
@@ -58,6 +59,7 @@ void Stream::startSong(const std::string& title, bool first) {
     song->setIsFirst(first);
     song->setIsCurrent(true);
     song->setIsIncomplete(true);
+    touch(*song);
     files_.push_back(song);
     file_ = std::move(song);
 }
@@ -92,6 +94,7 @@ void Stream::readStream() {
         writeAudio(audio.data() + offset, audio.size() - offset);
         std::lock_guard lock(mutex_);
         file_->setBytes(file_->bytes() + static_cast<std::uint64_t>(metaint_));
+    touch(*file_);
     }
 }
 

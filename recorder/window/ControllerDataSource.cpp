@@ -66,46 +66,67 @@ void ControllerDataSource::refresh(const std::vector<std::shared_ptr<Stream>>& s
 }
 
 void ControllerDataSource::refreshStation(int row, Station& station) {
-    Stream::Snapshot snapshot = station.stream->snapshot();
+    Stream::Snapshot snapshot = station.stream->snapshot(station.version);
+    station.version = snapshot.version;
     const QModelIndex parent = index(row, 0);
-
-    // Records removed by the user.
-    std::unordered_set<std::uint64_t> present;
-    for (const auto& f : snapshot.files)
-        present.insert(f.id);
-    for (int i = static_cast<int>(station.files.size()) - 1; i >= 0; --i) {
-        if (!present.count(station.files[static_cast<std::size_t>(i)].id)) {
-            beginRemoveRows(parent, i, i);
-            station.files.erase(station.files.begin() + i);
-            endRemoveRows();
-        }
-    }
-    // New records come at the end of the stream's list: at the top of the rows.
-    const std::uint64_t newestShown = station.files.empty() ? 0 : station.files.front().id;
-    std::vector<Stream::FileInfo> added;
-    for (auto it = snapshot.files.rbegin(); it != snapshot.files.rend() && it->id > newestShown; ++it)
-        added.push_back(*it);
-    if (!added.empty()) {
-        beginInsertRows(parent, 0, static_cast<int>(added.size()) - 1);
-        station.files.insert(station.files.begin(), added.begin(), added.end());
-        endInsertRows();
-    }
-    // Changed records: the stream's list, newest first, matches the rows one to one now.
-    const std::size_t count = std::min(station.files.size(), snapshot.files.size());
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto& fresh = snapshot.files[snapshot.files.size() - 1 - i];
-        auto& shown = station.files[i];
-        if (shown.id == fresh.id && !sameFile(shown, fresh)) {
-            shown = fresh;
-            emit dataChanged(index(static_cast<int>(i), 0, parent), index(static_cast<int>(i), ColumnCount - 1, parent));
-        }
-    }
+    if (snapshot.complete)
+        replaceFiles(parent, station, std::move(snapshot.files));
+    else
+        updateFiles(parent, station, std::move(snapshot.files));
     snapshot.files.clear();
     if (!sameStation(station.snapshot, snapshot)) {
         station.snapshot = std::move(snapshot);
         emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
-    } else {
-        station.snapshot.running = snapshot.running;
+    }
+}
+
+void ControllerDataSource::changeFile(const QModelIndex& parent, Station& station, std::size_t at,
+                                      Stream::FileInfo fresh) {
+    auto& shown = station.files[at];
+    if (sameFile(shown, fresh))
+        return;
+    shown = std::move(fresh);
+    const int row = static_cast<int>(station.files.size() - 1 - at);
+    emit dataChanged(index(row, 0, parent), index(row, ColumnCount - 1, parent));
+}
+
+// Every record of the stream, oldest first: rows of records gone are removed, new ones inserted
+// at the top, changed ones updated.
+void ControllerDataSource::replaceFiles(const QModelIndex& parent, Station& station,
+                                        std::vector<Stream::FileInfo> fresh) {
+    std::unordered_set<std::uint64_t> present;
+    for (const auto& f : fresh)
+        present.insert(f.id);
+    for (std::size_t at = station.files.size(); at-- > 0;) {
+        if (!present.count(station.files[at].id)) {
+            const int row = static_cast<int>(station.files.size() - 1 - at);
+            beginRemoveRows(parent, row, row);
+            station.files.erase(station.files.begin() + static_cast<long>(at));
+            endRemoveRows();
+        }
+    }
+    updateFiles(parent, station, std::move(fresh));
+}
+
+// Records changed or added, oldest first. Ids grow with every new record, so the shown records
+// are sorted by id and new ones come after all of them.
+void ControllerDataSource::updateFiles(const QModelIndex& parent, Station& station,
+                                       std::vector<Stream::FileInfo> changed) {
+    const std::uint64_t newestShown = station.files.empty() ? 0 : station.files.back().id;
+    std::size_t firstNew = 0;
+    while (firstNew < changed.size() && changed[firstNew].id <= newestShown)
+        ++firstNew;
+    for (std::size_t i = 0; i < firstNew; ++i) {
+        const auto found = std::lower_bound(station.files.begin(), station.files.end(), changed[i].id,
+                                            [](const Stream::FileInfo& f, std::uint64_t id) { return f.id < id; });
+        if (found != station.files.end() && found->id == changed[i].id)
+            changeFile(parent, station, static_cast<std::size_t>(found - station.files.begin()), std::move(changed[i]));
+    }
+    if (firstNew < changed.size()) {
+        beginInsertRows(parent, 0, static_cast<int>(changed.size() - firstNew) - 1);
+        station.files.insert(station.files.end(), std::make_move_iterator(changed.begin() + static_cast<long>(firstNew)),
+                             std::make_move_iterator(changed.end()));
+        endInsertRows();
     }
 }
 
@@ -125,7 +146,7 @@ const Stream::FileInfo* ControllerDataSource::fileForIndex(const QModelIndex& in
     if (!index.isValid() || !index.internalPointer())
         return nullptr;
     const auto* station = static_cast<const Station*>(index.internalPointer());
-    return &station->files[static_cast<std::size_t>(index.row())];
+    return &station->files[station->files.size() - 1 - static_cast<std::size_t>(index.row())];
 }
 
 QModelIndex ControllerDataSource::indexForStream(const Stream* stream, int column) const {

@@ -47,11 +47,15 @@ public:
 private:
     struct Station {
         std::shared_ptr<Stream> stream;
-        Stream::Snapshot snapshot;
-        std::vector<Stream::FileInfo> files; // newest first, as shown
+        Stream::Snapshot snapshot;           // without files
+        std::vector<Stream::FileInfo> files; // oldest first; row r shows files[size - 1 - r]
+        std::uint64_t version = 0;           // of the last snapshot taken
     };
 
     void refreshStation(int row, Station& station);
+    void replaceFiles(const QModelIndex& parent, Station& station, std::vector<Stream::FileInfo> fresh);
+    void updateFiles(const QModelIndex& parent, Station& station, std::vector<Stream::FileInfo> changed);
+    void changeFile(const QModelIndex& parent, Station& station, std::size_t at, Stream::FileInfo fresh);
     QVariant stationData(const Station& station, int column, int role) const;
     QVariant fileData(const Stream::FileInfo& file, int column, int role) const;
     int rowOf(const Station* station) const;

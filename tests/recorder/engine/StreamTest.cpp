@@ -311,6 +311,32 @@ TEST(Stream, ARestartAfterAFailureContinuesTheSong) {
     EXPECT_EQ(readFile(snapshot.files[0].path) + readFile(snapshot.files[1].path), a + b + c);
 }
 
+TEST(Stream, SnapshotsSinceAVersionHoldOnlyWhatChanged) {
+    TempDir dir;
+    ScriptedStation station(header(64), {{audioBlock('a', 64), titleBlock("One")},
+                                         {audioBlock('b', 64), titleBlock("Two")},
+                                         {audioBlock('c', 64), titleBlock("Three")}});
+    auto stream = streamFor(station.url(), dir.path());
+    const auto all = recordToTheEnd(*stream);
+    ASSERT_EQ(all.files.size(), 3u);
+    EXPECT_TRUE(all.complete);
+    const auto nothing = stream->snapshot(all.version);
+    EXPECT_FALSE(nothing.complete);
+    EXPECT_TRUE(nothing.files.empty());
+    EXPECT_EQ(nothing.version, all.version);
+    // An older version gets the records changed since: "Two" moved at the third title, "Three" is new.
+    const auto before = stream->snapshot(all.version - 2);
+    ASSERT_FALSE(before.complete);
+    ASSERT_FALSE(before.files.empty());
+    EXPECT_EQ(before.files.back().name, "Three.mp3");
+    // A removal makes the next snapshot complete again.
+    ASSERT_TRUE(stream->removeRecord(all.files[0].id));
+    const auto afterRemoval = stream->snapshot(all.version);
+    EXPECT_TRUE(afterRemoval.complete);
+    ASSERT_EQ(afterRemoval.files.size(), 2u);
+    EXPECT_EQ(afterRemoval.files[0].name, "Two.mp3");
+}
+
 TEST(Stream, ResolvesPlaylistsOnEveryStart) {
     TempDir dir;
     ScriptedStation station(header(16), {}, false, 2);
