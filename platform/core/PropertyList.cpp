@@ -127,7 +127,10 @@ std::optional<PlistDict> readPropertyList(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return parsePropertyList(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
+}
+
+std::optional<PlistDict> parsePropertyList(const std::string& bytes) {
     if (bytes.empty() || bytes.size() > 0x7fffffffu)
         return std::nullopt;
     plist_t root = nullptr;

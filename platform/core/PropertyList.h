@@ -41,6 +41,8 @@ struct PlistValue {
 // None when the file is missing, unreadable, not a property list or not a dictionary.
 // Values of kinds other than the ones above (dates, data) are left out.
 std::optional<PlistDict> readPropertyList(const std::string& path);
+// The same for a property list held in memory.
+std::optional<PlistDict> parsePropertyList(const std::string& bytes);
 
 // Writes the dictionary as an XML property list, atomically: a temporary file in the same
 // folder is written and renamed over the target. Returns false when that fails.

@@ -6,6 +6,15 @@
 
 #include <functional>
 
+#include <QString>
+#include <QStringList>
+
+#include <ostream>
+
+// Readable QString values in GoogleTest's failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QStringList& list, std::ostream* out) { *out << '[' << list.join(", ").toStdString() << ']'; }
+
 namespace testsupport {
 
 // Runs the event loop until `done` holds or `milliseconds` pass; whether it held.

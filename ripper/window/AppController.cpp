@@ -1,0 +1,265 @@
+#include "ripper/window/AppController.h"
+
+#include "platform/core/PropertyList.h"
+#include "platform/ui/Desktop.h"
+#include "ripper/window/DragDestView.h"
+#include "ripper/window/LAMEProcess.h"
+#include "ui_MainWindow.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QProcess>
+#include <QRadioButton>
+#include <QStandardPaths>
+
+static void loadResources() { Q_INIT_RESOURCE(discwell); }
+
+namespace ripper {
+namespace {
+
+class MainWindow : public QMainWindow {
+public:
+    explicit MainWindow(std::function<bool()> shouldClose) : shouldClose_(std::move(shouldClose)) {}
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        if (shouldClose_())
+            event->accept();
+        else
+            event->ignore();
+    }
+
+private:
+    std::function<bool()> shouldClose_;
+};
+
+QString defaultPreferencesPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           "/Discwell/com.Quarnel.Discwell.plist";
+}
+
+// A resource as a file the desktop can open; copied to the cache folder on first use.
+QString resourceFile(const QString& resource, const QString& name) {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    QDir().mkpath(folder);
+    const QString path = folder + "/" + name;
+    QFile::remove(path);
+    QFile::copy(resource, path);
+    return path;
+}
+
+} // namespace
+
+AppController::AppController(platform::Desktop& desktop, QString preferencesPath, QObject* parent)
+    : QObject(parent), desktop_(desktop),
+      preferencesPath_(preferencesPath.isEmpty() ? defaultPreferencesPath() : std::move(preferencesPath)),
+      ui_(std::make_unique<Ui::MainWindow>()) {
+    loadResources();
+}
+
+AppController::~AppController() { delete window_; }
+
+void AppController::awakeFromNib() {
+    window_ = new MainWindow([this] {
+        lame_->windowShouldClose();
+        applicationShouldTerminate();
+        return true;
+    });
+    window_->setWindowTitle("Discwell");
+    window_->setWindowIcon(QIcon(":/discwell/discwell.svg"));
+    auto* central = new DragDestView([this](const QStringList& paths) { chooseSource(paths); }, window_);
+    ui_->setupUi(central);
+    window_->setCentralWidget(central);
+    window_->resize(central->size());
+
+    basicConfigMatrix_ = new QButtonGroup(this);
+    for (QRadioButton* row : {ui_->presetStandard, ui_->presetExtreme, ui_->presetInsane, ui_->preset192,
+                              ui_->preset128, ui_->presetExpert})
+        basicConfigMatrix_->addButton(row);
+    connect(basicConfigMatrix_, &QButtonGroup::buttonClicked, this, [this] { switchBasicConfig(); });
+    lame_ = new LAMEProcess(*this, this);
+    connect(ui_->startButton, &QPushButton::clicked, lame_, &LAMEProcess::runEncoder);
+    connect(ui_->skipButton, &QPushButton::clicked, lame_, &LAMEProcess::skipTrack);
+    connect(ui_->stopButton, &QPushButton::clicked, lame_, &LAMEProcess::stop);
+    connect(ui_->selectCDButton, &QPushButton::clicked, this, &AppController::selectAudioCD);
+    connect(ui_->selectOutputButton, &QPushButton::clicked, this, &AppController::selectOutputDirectory);
+    connect(ui_->helpButton, &QPushButton::clicked, this, &AppController::showHelp);
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { applicationShouldTerminate(); });
+    loadPreferences();
+    window_->show();
+}
+
+int AppController::loadPreferences() {
+    std::optional<platform::PlistDict> stored;
+    if (QFile::exists(preferencesPath_)) {
+        stored = platform::readPropertyList(preferencesPath_.toStdString());
+    } else {
+        QFile defaults(":/discwell/Default.cfg");
+        if (defaults.open(QIODevice::ReadOnly))
+            stored = platform::parsePropertyList(defaults.readAll().toStdString());
+    }
+    RipperPreferences prefs = currentPreferences();
+    prefs.expertRowSelected = false;
+    prefs.load(stored.value_or(platform::PlistDict{}), QDir::homePath().toStdString());
+
+    basicConfigOption_ = prefs.basicConfigOption;
+    for (QAbstractButton* row : basicConfigMatrix_->buttons())
+        if (row->text().toStdString() == prefs.basicConfigOption)
+            row->setChecked(true);
+    ui_->chosenCDName->setText(QString::fromStdString(prefs.audioCDLocation));
+    ui_->nameStyleTextField->setText(QString::fromStdString(prefs.mp3NameStyle));
+    ui_->chosenOutputDirectory->setText(QString::fromStdString(prefs.outputDirectory));
+    ui_->spacesToUnderscores->setChecked(prefs.convertSpacesToUnderscores);
+    if (prefs.expertRowSelected) {
+        ui_->expertConfigOption->setText(QString::fromStdString(prefs.expertConfigOption));
+        ui_->presetExpert->setChecked(true);
+    }
+    ui_->addID3Tags->setChecked(prefs.addID3Tags);
+    ui_->makeAltPresetFaster->setChecked(prefs.makeAltPresetFaster);
+    ui_->ripAsSingleTrack->setChecked(prefs.ripAsSingleTrack);
+    ui_->soundAlertWhenFinished->setChecked(prefs.soundAlertWhenFinished);
+    ui_->editTrackInformation->setChecked(prefs.editTrackInformation);
+    ui_->createSeparateArtistAlbumDirs->setChecked(prefs.createSeparateArtistAlbumDirs);
+    ui_->freedbServerField->setText(QString::fromStdString(prefs.freedbServer));
+    return 0;
+}
+
+RipperPreferences AppController::currentPreferences() const {
+    RipperPreferences prefs;
+    const QAbstractButton* selected = basicConfigMatrix_ ? basicConfigMatrix_->checkedButton() : nullptr;
+    prefs.basicConfigOption = selected ? selected->text().toStdString() : basicConfigOption_;
+    prefs.audioCDLocation = ui_->chosenCDName->text().toStdString();
+    prefs.mp3NameStyle = ui_->nameStyleTextField->text().toStdString();
+    prefs.outputDirectory = ui_->chosenOutputDirectory->text().toStdString();
+    prefs.expertConfigOption = ui_->expertConfigOption->text().toStdString();
+    prefs.freedbServer = ui_->freedbServerField->text().toStdString();
+    prefs.convertSpacesToUnderscores = shouldConvertSpacesToUnderscores();
+    prefs.addID3Tags = shouldAddID3Tags();
+    prefs.makeAltPresetFaster = shouldMakeAltPresetFaster();
+    prefs.ripAsSingleTrack = shouldRipAsSingleTrack();
+    prefs.soundAlertWhenFinished = shouldSoundAlertWhenFinished();
+    prefs.editTrackInformation = shouldEditTrackInformation();
+    prefs.createSeparateArtistAlbumDirs = shouldCreateSeparateArtistAlbumDirs();
+    return prefs;
+}
+
+int AppController::savePreferences() {
+    QDir().mkpath(QFileInfo(preferencesPath_).absolutePath());
+    platform::writePropertyList(preferencesPath_.toStdString(), currentPreferences().dictionary());
+    return 0;
+}
+
+bool AppController::shouldRipAsSingleTrack() const { return ui_->ripAsSingleTrack->isChecked(); }
+bool AppController::shouldConvertSpacesToUnderscores() const { return ui_->spacesToUnderscores->isChecked(); }
+bool AppController::shouldAddID3Tags() const { return ui_->addID3Tags->isChecked(); }
+bool AppController::shouldMakeAltPresetFaster() const { return ui_->makeAltPresetFaster->isChecked(); }
+bool AppController::shouldSoundAlertWhenFinished() const { return ui_->soundAlertWhenFinished->isChecked(); }
+bool AppController::shouldEditTrackInformation() const { return ui_->editTrackInformation->isChecked(); }
+bool AppController::shouldCreateSeparateArtistAlbumDirs() const {
+    return ui_->createSeparateArtistAlbumDirs->isChecked();
+}
+QString AppController::getChosenCDName() const { return ui_->chosenCDName->text(); }
+QString AppController::getChosenOutputDirectory() const { return ui_->chosenOutputDirectory->text(); }
+QString AppController::getChosenFreedbServer() const { return ui_->freedbServerField->text(); }
+QString AppController::getptl() const { return ui_->ptl->text(); }
+QString AppController::getMP3NameStyle() const { return ui_->nameStyleTextField->text(); }
+
+EncoderOptions AppController::encoderOptions() const {
+    return {basicConfigOption_,          ui_->expertConfigOption->text().toStdString(), shouldMakeAltPresetFaster(),
+            shouldAddID3Tags(),          shouldConvertSpacesToUnderscores(),          getMP3NameStyle().toStdString()};
+}
+
+void AppController::setptl(const QString& text) { ui_->ptl->setText(text); }
+void AppController::setptf(const QString& text) { ui_->ptf->setText(text); }
+void AppController::setProgress(int trackPercent, int jobPercent) {
+    ui_->trackProgress->setValue(trackPercent);
+    ui_->jobProgress->setValue(jobPercent);
+}
+void AppController::setOutputDirectory(const QString& path) { ui_->chosenOutputDirectory->setText(path); }
+void AppController::setExpertTextFieldEnabled(bool enabled) { ui_->expertConfigOption->setEnabled(enabled); }
+void AppController::setNameStyleTextFieldEnabled(bool enabled) { ui_->nameStyleTextField->setEnabled(enabled); }
+
+void AppController::switchBasicConfig() {
+    if (const QAbstractButton* row = basicConfigMatrix_->checkedButton())
+        basicConfigOption_ = row->text().toStdString();
+}
+
+void AppController::selectAudioCD() {
+    // Either a CD folder or track files: the dialog shows files and lets a folder be taken too.
+    QFileDialog dialog(window_, tr("Choose an Audio CD Folder or Tracks"), "/");
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.selectFile("Audio CD");
+    if (dialog.exec() == QDialog::Accepted)
+        chooseSource(dialog.selectedFiles());
+}
+
+void AppController::chooseSource(const QStringList& items) {
+    std::vector<std::string> paths;
+    for (const QString& item : items)
+        paths.push_back(item.toStdString());
+    const auto source = ripper::chooseSource(paths);
+    if (!source)
+        return;
+    chosenTracks_ = source->chosenTracks;
+    ui_->chosenCDName->setText(QString::fromStdString(source->cdFolder));
+}
+
+std::vector<std::string> AppController::getChosenTracks() const {
+    if (!chosenTracks_.empty())
+        return chosenTracks_;
+    return getTracksAtPath(getChosenCDName().toStdString()).value_or(std::vector<std::string>{});
+}
+
+void AppController::selectOutputDirectory() {
+    const QString folder = QFileDialog::getExistingDirectory(window_, tr("Choose the Output Folder"),
+                                                             QDir::homePath() + "/Music");
+    outputDirectoryChosen(folder);
+}
+
+void AppController::outputDirectoryChosen(const QString& folder) {
+    if (folder.isEmpty())
+        return;
+    setOutputDirectory(folder + "/" + QFileInfo(getChosenCDName()).fileName());
+}
+
+void AppController::showHelp() { desktop_.openFile(resourceFile(":/discwell/basicoperation.html", "basicoperation.html")); }
+
+void AppController::runAlertWithTitle(const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, window_);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void AppController::runAlertBadCD() {
+    runAlertWithTitle("Could not find an audio CD!",
+                      "Please make sure there is an audio CD in your CD-ROM drive.\n\nIt may be the case that the CD "
+                      "has not yet mounted; please wait a few seconds and try again.");
+}
+
+void AppController::playFinishSound() {
+    // The desktop's sound players, where there are any; silence otherwise.
+    for (const char* player : {"paplay", "pw-play", "aplay"}) {
+        const QString program = QStandardPaths::findExecutable(player);
+        if (!program.isEmpty()) {
+            QProcess::startDetached(program, {resourceFile(":/discwell/Temple.wav", "Temple.wav")});
+            return;
+        }
+    }
+}
+
+bool AppController::applicationShouldTerminate() {
+    if (lame_ && lame_->isRunning())
+        lame_->stop();
+    savePreferences();
+    return true;
+}
+
+} // namespace ripper

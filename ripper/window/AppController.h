@@ -1,0 +1,102 @@
+#pragma once
+
+#include "ripper/CdSource.h"
+#include "ripper/EncoderArguments.h"
+#include "ripper/RipperPreferences.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class QButtonGroup;
+class QMainWindow;
+
+namespace Ui {
+class MainWindow;
+}
+namespace platform {
+class Desktop;
+}
+
+namespace ripper {
+
+class LAMEProcess;
+
+// Discwell's main window: its option controls (loaded from and saved to the preferences file),
+// the status lines, the choice of the CD folder and output folder, help, alerts, and the
+// termination handlers that stop a running job and save the options.
+class AppController : public QObject {
+    Q_OBJECT
+public:
+    // `preferencesPath` empty: "~/.config/Discwell/com.Quarnel.Discwell.plist".
+    AppController(platform::Desktop& desktop, QString preferencesPath = QString(), QObject* parent = nullptr);
+    ~AppController() override;
+
+    void awakeFromNib();
+    int loadPreferences();
+    int savePreferences();
+    RipperPreferences currentPreferences() const;
+
+    // Option queries and fields.
+    bool shouldRipAsSingleTrack() const;
+    bool shouldConvertSpacesToUnderscores() const;
+    bool shouldAddID3Tags() const;
+    bool shouldMakeAltPresetFaster() const;
+    bool shouldSoundAlertWhenFinished() const;
+    bool shouldEditTrackInformation() const;
+    bool shouldCreateSeparateArtistAlbumDirs() const;
+    QString getChosenCDName() const;
+    QString getChosenOutputDirectory() const;
+    QString getChosenFreedbServer() const;
+    QString getptl() const;
+    QString getMP3NameStyle() const;
+    EncoderOptions encoderOptions() const;
+    void setptl(const QString& text);
+    void setptf(const QString& text);
+    void setProgress(int trackPercent, int jobPercent);
+    void setOutputDirectory(const QString& path);
+    void setExpertTextFieldEnabled(bool enabled);
+    void setNameStyleTextFieldEnabled(bool enabled);
+    void switchBasicConfig();
+
+    // The CD source.
+    void selectAudioCD();
+    // What choosing (or dropping) these items does: the CD folder and the chosen tracks.
+    void chooseSource(const QStringList& items);
+    std::vector<std::string> getChosenTracks() const;
+    void emptyChosenTracksArray() { chosenTracks_.clear(); }
+
+    void selectOutputDirectory();
+    // The output dialog's end: an empty path is a cancel.
+    void outputDirectoryChosen(const QString& folder);
+    void showHelp();
+
+    // Alerts and the finish sound; virtual so that tests can record them instead.
+    virtual void runAlertWithTitle(const QString& title, const QString& text);
+    void runAlertBadCD();
+    virtual void playFinishSound();
+
+    // Both termination handlers: stop a running job, save the options.
+    bool applicationShouldTerminate();
+
+    QMainWindow* window() const { return window_; }
+    Ui::MainWindow& ui() const { return *ui_; }
+    LAMEProcess* lameProcess() const { return lame_; }
+    const QString& preferencesPath() const { return preferencesPath_; }
+
+private:
+    platform::Desktop& desktop_;
+    QString preferencesPath_;
+    QMainWindow* window_ = nullptr;
+    std::unique_ptr<Ui::MainWindow> ui_;
+    QButtonGroup* basicConfigMatrix_ = nullptr;
+    LAMEProcess* lame_ = nullptr;
+    std::string basicConfigOption_;
+    std::vector<std::string> chosenTracks_;
+    bool terminating_ = false;
+};
+
+} // namespace ripper

@@ -1,0 +1,355 @@
+#include "platform/core/Files.h"
+#include "platform/core/PropertyList.h"
+#include "platform/ui/Desktop.h"
+#include "ripper/window/AppController.h"
+#include "ripper/window/DragDestView.h"
+#include "ripper/window/LAMEProcess.h"
+#include "ripper/window/TrackInfo.h"
+#include "tests/ripper/freedb/CddbServer.h"
+#include "tests/support/Audio.h"
+#include "tests/support/QtWait.h"
+#include "tests/support/TempDir.h"
+#include "ui_MainWindow.h"
+
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace ripper;
+using testsupport::CddbServer;
+using testsupport::waitUntil;
+
+namespace {
+
+void put16(std::string& s, unsigned v) { s += char(v >> 8), s += char(v & 0xff); }
+void put32(std::string& s, unsigned v) { put16(s, v >> 16), put16(s, v & 0xffff); }
+
+// A 16-bit stereo 44.1 kHz AIFF file of the samples (AIFF is big-endian).
+void writeAiff(const std::string& path, const std::vector<std::int16_t>& samples) {
+    std::string data;
+    for (std::int16_t sample : samples)
+        put16(data, static_cast<std::uint16_t>(sample));
+    std::string comm;
+    put16(comm, 2);
+    put32(comm, static_cast<unsigned>(samples.size() / 2));
+    put16(comm, 16);
+    comm += std::string("\x40\x0E\xAC\x44\0\0\0\0\0\0", 10); // 44100 as an 80-bit extended number
+    std::string file = "AIFF";
+    file += "COMM";
+    put32(file, 18);
+    file += comm;
+    file += "SSND";
+    put32(file, static_cast<unsigned>(data.size() + 8));
+    put32(file, 0);
+    put32(file, 0);
+    file += data;
+    std::string form = "FORM";
+    put32(form, static_cast<unsigned>(file.size()));
+    testsupport::writeFile(path, form + file);
+}
+
+struct Recorder : AppController {
+    using AppController::AppController;
+    QStringList alerts;
+    int sounds = 0;
+    void runAlertWithTitle(const QString& title, const QString& text) override { alerts << title + ": " + text; }
+    void playFinishSound() override { ++sounds; }
+};
+
+const std::string entry = "210 rock 13031e03 CD database entry follows\r\n"
+                          "DISCID=0a000603\r\nDTITLE=The Artist / The Album\r\n"
+                          "TTITLE0=One\r\nTTITLE1=Two/Too\r\nTTITLE2=Three\r\nEXTD=\r\n.\r\n";
+
+struct Discwell {
+    testsupport::TempDir home;
+    platform::Desktop desktop;
+    std::unique_ptr<Recorder> controller;
+    std::string cd;
+    QStringList statusLines;
+
+    Discwell() {
+        cd = home.file("Audio CD");
+        platform::createDirectory(cd);
+        platform::createDirectory(home.file("Music"));
+        for (int t = 1; t <= 3; ++t)
+            writeAiff(cd + "/" + std::to_string(t) + " Audio Track.aiff",
+                      testsupport::synthesise({{2.0, 220.0 * t}}));
+        platform::PlistArray tracks;
+        for (int t = 0; t < 3; ++t)
+            tracks.push_back(platform::PlistDict{{"Start Block", 150 + 150 * t}});
+        platform::writePropertyList(cd + "/.TOC.plist",
+                                    {{"Sessions", platform::PlistArray{platform::PlistDict{
+                                                      {"Track Array", tracks}, {"Leadout Block", 600}}}}});
+        controller = std::make_unique<Recorder>(desktop, QString::fromStdString(home.file("prefs.plist")));
+        controller->awakeFromNib();
+        controller->chooseSource({QString::fromStdString(cd)});
+        controller->setOutputDirectory(QString::fromStdString(home.file("Music/Audio CD")));
+        controller->lameProcess()->setFreedbTimeout(std::chrono::milliseconds(3000));
+    }
+    Ui::MainWindow& ui() { return controller->ui(); }
+    void useServer(const CddbServer& server) {
+        ui().freedbServerField->setText("127.0.0.1:" + QString::number(server.port()));
+    }
+    // Starts a job and runs the event loop until it is over, keeping every track status line.
+    bool runJob(const std::function<void()>& afterStart = {}, const std::function<void()>& whileRunning = {}) {
+        bool finished = false;
+        auto connection = QObject::connect(controller->lameProcess(), &LAMEProcess::jobFinished, [&] { finished = true; });
+        controller->lameProcess()->runEncoder();
+        if (afterStart)
+            afterStart();
+        const bool ended = waitUntil(
+            [&] {
+                const QString line = controller->getptl();
+                if (!line.isEmpty() && (statusLines.isEmpty() || statusLines.last() != line)) {
+                    statusLines << line;
+                    if (whileRunning && statusLines.size() == 2)
+                        whileRunning();
+                }
+                return finished || !controller->lameProcess()->isRunning();
+            },
+            60000);
+        QObject::disconnect(connection);
+        return ended;
+    }
+};
+
+// The ID3v2 text frames of an MP3 file, by frame id.
+std::map<std::string, std::string> id3Frames(const std::string& path) {
+    const std::string bytes = testsupport::readFile(path);
+    std::map<std::string, std::string> frames;
+    if (bytes.size() < 10 || bytes.compare(0, 3, "ID3") != 0)
+        return frames;
+    const std::size_t size = (std::size_t(bytes[6] & 0x7f) << 21) | (std::size_t(bytes[7] & 0x7f) << 14) |
+                             (std::size_t(bytes[8] & 0x7f) << 7) | std::size_t(bytes[9] & 0x7f);
+    const bool v4 = bytes[3] == 4;
+    for (std::size_t at = 10; at + 10 <= 10 + size && at + 10 <= bytes.size();) {
+        const std::string id = bytes.substr(at, 4);
+        if (id[0] == '\0')
+            break;
+        std::size_t length = 0;
+        for (int i = 0; i < 4; ++i)
+            length = (length << (v4 ? 7 : 8)) | static_cast<unsigned char>(bytes[at + 4 + i]);
+        if (id[0] == 'T' && length > 1) {
+            std::string text = bytes.substr(at + 11, length - 1);
+            if (bytes[at + 10] == 1 || bytes[at + 10] == 2) { // UTF-16: keep the low bytes of ASCII text
+                std::string plain;
+                for (std::size_t i = 2; i + 1 < text.size(); i += 2)
+                    plain += text[i] ? text[i] : text[i + 1];
+                text = plain;
+            }
+            while (!text.empty() && text.back() == '\0')
+                text.pop_back();
+            frames[id] = text;
+        }
+        at += 10 + length;
+    }
+    return frames;
+}
+
+TEST(Discwell, APerTrackJobWithTags) {
+    CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"200 rock 0a000603 The Artist / The Album\r\n"}, {entry}});
+    Discwell discwell;
+    discwell.useServer(server);
+    discwell.ui().soundAlertWhenFinished->setChecked(true);
+    ASSERT_TRUE(discwell.runJob({}, [&] {
+        discwell.controller->window()->grab().save(
+            QString::fromStdString(std::filesystem::path(PROJECT_BINARY_DIR).append("discwell-job.png").string()));
+    }));
+    EXPECT_TRUE(discwell.controller->alerts.isEmpty()) << discwell.controller->alerts.join("\n").toStdString();
+    const std::string folder = discwell.home.file("Music/The Artist - The Album");
+    EXPECT_EQ(discwell.controller->getChosenOutputDirectory().toStdString(), folder);
+    EXPECT_EQ(platform::listDirectory(folder),
+              (std::vector<std::string>{"01 - One.mp3", "02 - Two-Too.mp3", "03 - Three.mp3"}));
+    const auto tags = id3Frames(folder + "/02 - Two-Too.mp3");
+    EXPECT_EQ(tags.count("TPE1") ? tags.at("TPE1") : "", "The Artist");
+    EXPECT_EQ(tags.count("TALB") ? tags.at("TALB") : "", "The Album");
+    EXPECT_EQ(tags.count("TIT2") ? tags.at("TIT2") : "", "Two-Too");
+    EXPECT_EQ(tags.count("TRCK") ? tags.at("TRCK") : "", "2");
+    ASSERT_EQ(discwell.statusLines.size(), 3);
+    EXPECT_EQ(discwell.statusLines[0], "Processing: One     (1 of 3)");
+    EXPECT_EQ(discwell.statusLines[2], "Processing: Three     (3 of 3)");
+    EXPECT_EQ(discwell.controller->sounds, 1);
+    EXPECT_TRUE(discwell.ui().startButton->isEnabled());
+    EXPECT_FALSE(discwell.ui().stopButton->isEnabled());
+    EXPECT_TRUE(discwell.controller->getptl().isEmpty());
+}
+
+TEST(Discwell, NestedFoldersSkipStopAndGapless) {
+    {
+        CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
+        Discwell discwell;
+        discwell.useServer(server);
+        discwell.ui().createSeparateArtistAlbumDirs->setChecked(true);
+        discwell.ui().soundAlertWhenFinished->setChecked(true);
+        // Skip the first run at once: the job goes on with the second.
+        ASSERT_TRUE(discwell.runJob([&] { discwell.controller->lameProcess()->skipTrack(); }));
+        EXPECT_EQ(discwell.statusLines.value(0), "Processing: Two-Too     (2 of 3)");
+        const std::string album = discwell.home.file("Music/The Artist/The Album");
+        EXPECT_TRUE(platform::fileExists(album + "/02 - Two-Too.mp3"));
+        EXPECT_TRUE(platform::fileExists(album + "/03 - Three.mp3"));
+        EXPECT_EQ(discwell.controller->getChosenOutputDirectory().toStdString(), discwell.home.file("Music/Audio CD"));
+        EXPECT_EQ(discwell.controller->sounds, 1);
+    }
+    {
+        Discwell discwell; // no freedb answer: the server field names nothing that listens
+        discwell.ui().freedbServerField->setText("127.0.0.1:1");
+        discwell.ui().soundAlertWhenFinished->setChecked(true);
+        ASSERT_TRUE(discwell.runJob([&] { discwell.controller->lameProcess()->stop(); }));
+        EXPECT_EQ(discwell.controller->sounds, 0);
+        EXPECT_TRUE(discwell.controller->getptl().isEmpty());
+        EXPECT_TRUE(discwell.ui().startButton->isEnabled());
+        EXPECT_TRUE(discwell.ui().nameStyleTextField->isEnabled());
+        ASSERT_EQ(discwell.controller->alerts.size(), 1); // the failed lookup
+        EXPECT_TRUE(discwell.controller->alerts[0].startsWith("Freedb Error: Socket: Connect failed"));
+    }
+    {
+        CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
+        Discwell discwell;
+        discwell.useServer(server);
+        discwell.ui().ripAsSingleTrack->setChecked(true);
+        ASSERT_TRUE(discwell.runJob());
+        EXPECT_EQ(discwell.statusLines, QStringList{"Processing: The Album     (1 of 1)"});
+        const auto made = platform::listDirectory(discwell.home.file("Music/The Artist - The Album"));
+        EXPECT_EQ(made.size(), 3u) << "gapless mode makes one file per track";
+    }
+}
+
+TEST(Discwell, FailuresAreReported) {
+    struct Case {
+        const char* what;
+        std::function<void(Discwell&)> prepare;
+        QString alert;
+    } cases[] = {
+        {"an unreadable track",
+         [](Discwell& d) {
+             std::filesystem::remove(d.cd + "/2 Audio Track.aiff");
+             std::filesystem::create_symlink(d.home.file("nowhere.aiff"), d.cd + "/2 Audio Track.aiff");
+         },
+         "Some tracks were not encoded: The encoder failed on:\n\n2 Audio Track"},
+        {"no encoder", [](Discwell& d) { d.controller->lameProcess()->setEncoderPath("/nonexistent/lame"); },
+         "The encoder could not be started: Discwell could not start the encoder \"/nonexistent/lame\"."},
+        {"no CD", [](Discwell& d) { d.controller->chooseSource({QString::fromStdString(d.home.file("Music"))}); },
+         "Could not find an audio CD!: Please make sure there is an audio CD in your CD-ROM drive.\n\nIt may be the "
+         "case that the CD has not yet mounted; please wait a few seconds and try again."},
+        {"only hidden entries",
+         [](Discwell& d) {
+             const std::string hidden = d.home.file("hidden");
+             platform::createDirectory(hidden);
+             testsupport::writeFile(hidden + "/.TOC.plist", "");
+             d.controller->chooseSource({QString::fromStdString(hidden)});
+         },
+         "Nothing to encode: The CD folder holds no track to encode."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Discwell discwell;
+        discwell.ui().freedbServerField->setText("127.0.0.1:1");
+        discwell.ui().soundAlertWhenFinished->setChecked(true);
+        c.prepare(discwell);
+        discwell.runJob();
+        ASSERT_FALSE(discwell.controller->alerts.isEmpty());
+        EXPECT_EQ(discwell.controller->alerts.last(), c.alert);
+        EXPECT_EQ(discwell.controller->sounds, 0);
+        EXPECT_FALSE(discwell.controller->lameProcess()->isRunning());
+    }
+}
+
+TEST(Discwell, PreferencesRoundTrip) {
+    testsupport::TempDir home;
+    platform::Desktop desktop;
+    const QString path = QString::fromStdString(home.file("prefs.plist"));
+    {
+        Recorder first(desktop, path);
+        first.awakeFromNib(); // no file: the defaults resource
+        EXPECT_EQ(first.getChosenFreedbServer(), "gnudb.gnudb.org");
+        EXPECT_TRUE(first.getChosenOutputDirectory().endsWith("/Music/Audio CD"));
+        first.ui().ripAsSingleTrack->setChecked(true);
+        first.ui().expertConfigOption->setText("-V 2");
+        first.ui().preset128->click();
+        first.setOutputDirectory("/data/rips/Audio CD");
+        first.applicationShouldTerminate();
+    }
+    const auto stored = platform::readPropertyList(path.toStdString());
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->size(), 13u);
+    EXPECT_EQ(*stored->at("OutputDirectory").string(), "/data/rips");
+    EXPECT_EQ(*stored->at("RipAsSingleTrack").integer(), 1);
+    EXPECT_EQ(*stored->at("BasicConfigOption").string(), "--preset 128");
+    Recorder second(desktop, path);
+    second.awakeFromNib();
+    EXPECT_TRUE(second.shouldRipAsSingleTrack());
+    EXPECT_EQ(second.getChosenOutputDirectory(), "/data/rips/Audio CD");
+    EXPECT_TRUE(second.ui().presetExpert->isChecked()); // stored expert text selects the expert row
+    EXPECT_EQ(second.encoderOptions().presetTitle, "--preset 128");
+}
+
+TEST(Discwell, EditorAndChooser) {
+    Discwell discwell;
+    TrackInfo* editor = discwell.controller->lameProcess()->trackInfoController();
+    QTimer::singleShot(0, [&] {
+        editor->setData(editor->index(1, 1), "Edited", Qt::EditRole);
+        editor->setData(editor->index(0, 0), "99", Qt::EditRole); // numbers do not count
+        editor->buttonResponse("OK");
+    });
+    editor->displayTrackInfo({"A", "B", "t1", "t2", "t3"});
+    EXPECT_TRUE(editor->userDidEditInformation());
+    EXPECT_EQ(editor->getEditedInformation(), (std::vector<std::string>{"A", "B", "t1", "Edited", "t3"}));
+    QTimer::singleShot(0, [&] { editor->buttonResponse("Cancel"); });
+    editor->displayTrackInfo({"A", "B"});
+    EXPECT_FALSE(editor->userDidEditInformation());
+    EXPECT_EQ(editor->rowCount(), 0);
+
+    FreedbAlbumMatchesController* chooser = discwell.controller->lameProcess()->albumMatchesController();
+    QTimer::singleShot(0, [&] {
+        chooser->tableView()->selectRow(1);
+        chooser->choseAlbum();
+    });
+    chooser->displayAlbumMatches({"rock 1 A / B", "jazz 2 C / D", "misc 3 E / F"});
+    EXPECT_EQ(chooser->getChosenAlbumNumber(), 1);
+    QTimer::singleShot(0, [&] {
+        EXPECT_EQ(chooser->tableView()->model()->rowCount(), 1);
+        chooser->tableView()->clearSelection();
+        chooser->choseAlbum();
+    });
+    chooser->displayAlbumMatches({"blues 4 G / H"});
+    EXPECT_EQ(chooser->getChosenAlbumNumber(), -1);
+
+    // The editor's edits decide the job's names.
+    CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
+    discwell.useServer(server);
+    discwell.ui().editTrackInformation->setChecked(true);
+    QTimer::singleShot(200, [&] {
+        editor->artistField()->setText("Someone Else");
+        editor->buttonResponse("OK");
+    });
+    ASSERT_TRUE(discwell.runJob());
+    EXPECT_TRUE(platform::fileExists(discwell.home.file("Music/Someone Else - The Album/01 - One.mp3")));
+}
+
+TEST(Discwell, ChoosingAndDroppingSources) {
+    Discwell discwell;
+    auto& controller = *discwell.controller;
+    const QString folder = QString::fromStdString(discwell.cd);
+    controller.chooseSource({folder, folder + "/1 Audio Track.aiff"});
+    EXPECT_EQ(controller.getChosenCDName(), folder);
+    EXPECT_EQ(controller.getChosenTracks(), (std::vector<std::string>{".TOC.plist", "1 Audio Track.aiff",
+                                                                      "2 Audio Track.aiff", "3 Audio Track.aiff"}));
+    auto* view = static_cast<DragDestView*>(controller.window()->centralWidget());
+    view->performDrop({folder + "/3 Audio Track.aiff", folder + "/1 Audio Track.aiff"});
+    EXPECT_EQ(controller.getChosenTracks(), (std::vector<std::string>{"3 Audio Track.aiff", "1 Audio Track.aiff"}));
+    controller.emptyChosenTracksArray();
+    EXPECT_EQ(controller.getChosenTracks().size(), 4u); // the whole listing again
+    controller.outputDirectoryChosen(QString::fromStdString(discwell.home.file("Elsewhere")));
+    EXPECT_EQ(controller.getChosenOutputDirectory().toStdString(), discwell.home.file("Elsewhere/Audio CD"));
+    controller.outputDirectoryChosen(QString());
+    EXPECT_EQ(controller.getChosenOutputDirectory().toStdString(), discwell.home.file("Elsewhere/Audio CD"));
+}
+
+} // namespace
