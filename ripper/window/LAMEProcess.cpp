@@ -165,6 +165,7 @@ void LAMEProcess::ripASingleTrack() {
         controller_.runAlertWithTitle("The encoder could not be started",
                                       "Discwell could not start the encoder \"" + program + "\".");
     });
+    controller_.setProgress(0, static_cast<int>(100 * next_ / job_.runs.size()));
     controller_.setptl(QString("Processing: %1     (%2 of %3)")
                            .arg(QString::fromStdString(run.displayedName))
                            .arg(next_ + 1)
