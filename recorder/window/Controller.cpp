@@ -1,6 +1,7 @@
 #include "recorder/window/Controller.h"
 
 #include "platform/ui/Desktop.h"
+#include "platform/ui/MainWindow.h"
 #include "platform/ui/UserDefaults.h"
 #include "recorder/update/ZNVersionChecker.h"
 #include "recorder/window/AboutBoxController.h"
@@ -33,21 +34,6 @@ static void loadResources() { Q_INIT_RESOURCE(aircask); }
 
 namespace recorder {
 namespace {
-
-// The main window tells the controller when it is about to close.
-class MainWindow : public QMainWindow {
-public:
-    explicit MainWindow(std::function<void()> willClose) : willClose_(std::move(willClose)) {}
-
-protected:
-    void closeEvent(QCloseEvent* event) override {
-        willClose_();
-        event->accept();
-    }
-
-private:
-    std::function<void()> willClose_;
-};
 
 QVariantMap station(const char* key, const char* url, const char* name) {
     return QVariantMap{{key, QString(url)}, {"stationName", QString(name)}};
@@ -85,7 +71,10 @@ Controller::~Controller() {
 }
 
 void Controller::awakeFromNib(bool checkForUpdates) {
-    window_ = new MainWindow([this] { windowWillClose(); });
+    window_ = new platform::MainWindow([this] {
+        windowWillClose();
+        return true;
+    });
     window_->setWindowTitle("Aircask");
     window_->setWindowIcon(QIcon(":/icons/aircask.svg"));
     window_->resize(760, 460);

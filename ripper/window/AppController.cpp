@@ -2,6 +2,7 @@
 
 #include "platform/core/PropertyList.h"
 #include "platform/ui/Desktop.h"
+#include "platform/ui/MainWindow.h"
 #include "ripper/window/DragDestView.h"
 #include "ripper/window/LAMEProcess.h"
 #include "ui_MainWindow.h"
@@ -23,22 +24,6 @@ static void loadResources() { Q_INIT_RESOURCE(discwell); }
 
 namespace ripper {
 namespace {
-
-class MainWindow : public QMainWindow {
-public:
-    explicit MainWindow(std::function<bool()> shouldClose) : shouldClose_(std::move(shouldClose)) {}
-
-protected:
-    void closeEvent(QCloseEvent* event) override {
-        if (shouldClose_())
-            event->accept();
-        else
-            event->ignore();
-    }
-
-private:
-    std::function<bool()> shouldClose_;
-};
 
 QString defaultPreferencesPath() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
@@ -67,7 +52,7 @@ AppController::AppController(platform::Desktop& desktop, QString preferencesPath
 AppController::~AppController() { delete window_; }
 
 void AppController::awakeFromNib() {
-    window_ = new MainWindow([this] {
+    window_ = new platform::MainWindow([this] {
         lame_->windowShouldClose();
         applicationShouldTerminate();
         return true;

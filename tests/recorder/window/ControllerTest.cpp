@@ -185,17 +185,26 @@ std::unique_ptr<LoopbackServer> scriptedStation(std::atomic<bool>& stop) {
     });
 }
 
+// Adds the station, records it until its two songs are listed and expands its row; the row,
+// or none when the songs did not come.
+QModelIndex recordTheStation(Window& window, const LoopbackServer& station) {
+    window.controller->addStationWithServerURL("127.0.0.1:" + QString::number(station.port()) + "/");
+    const QModelIndex row = window.model().index(0, 0);
+    window.select(row);
+    window.controller->record();
+    if (!waitUntil([&] { return window.model().rowCount(row) >= 2; }, 10000))
+        return {};
+    window.view().expand(row);
+    return row;
+}
+
 TEST(Controller, RecordingShowsStateFilesAndKeepsSelectionAndExpansion) {
     std::atomic<bool> stop{false};
     auto station = scriptedStation(stop);
     Window window([](platform::UserDefaults& d) { d.setArray("stations", {}); });
-    window.controller->addStationWithServerURL("127.0.0.1:" + QString::number(station->port()) + "/");
     auto& model = window.model();
-    const QModelIndex row = model.index(0, 0);
-    window.select(row);
-    window.controller->record();
-    ASSERT_TRUE(waitUntil([&] { return model.rowCount(row) >= 2; }, 10000));
-    window.view().expand(row);
+    const QModelIndex row = recordTheStation(window, *station);
+    ASSERT_TRUE(row.isValid());
     window.view().scrollTo(row);
     const QModelIndex selectedBefore = window.view().selectionModel()->selectedRows().value(0);
     for (int i = 0; i < 3; ++i)
@@ -228,13 +237,9 @@ TEST(Controller, RemovingFilesNeverTheOneBeingWrittenAndRevealingThem) {
     std::atomic<bool> stop{false};
     auto station = scriptedStation(stop);
     Window window([](platform::UserDefaults& d) { d.setArray("stations", {}); });
-    window.controller->addStationWithServerURL("127.0.0.1:" + QString::number(station->port()) + "/");
     auto& model = window.model();
-    const QModelIndex row = model.index(0, 0);
-    window.select(row);
-    window.controller->record();
-    ASSERT_TRUE(waitUntil([&] { return model.rowCount(row) >= 2; }, 10000));
-    window.view().expand(row);
+    const QModelIndex row = recordTheStation(window, *station);
+    ASSERT_TRUE(row.isValid());
     const std::string stationDir = window.home.file("Music/Loopback FM");
 
     window.view().clearSelection();
