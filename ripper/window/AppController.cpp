@@ -1,6 +1,8 @@
 #include "ripper/window/AppController.h"
 
+#include "platform/cd/AudioCd.h"
 #include "platform/core/PropertyList.h"
+#include "ripper/CdFolder.h"
 #include "platform/ui/Desktop.h"
 #include "platform/ui/MainWindow.h"
 #include "ripper/window/DragDestView.h"
@@ -18,7 +20,14 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QRadioButton>
+#include <QLabel>
+#include <QProgressDialog>
 #include <QStandardPaths>
+#include <QThread>
+#include <QVBoxLayout>
+
+#include <atomic>
+#include <thread>
 
 static void loadResources() { Q_INIT_RESOURCE(discwell); }
 
@@ -177,13 +186,92 @@ void AppController::switchBasicConfig() {
 }
 
 void AppController::selectAudioCD() {
-    // Either a CD folder or track files: the dialog shows files and lets a folder be taken too.
-    QFileDialog dialog(window_, tr("Choose an Audio CD Folder or Tracks"), "/");
-    dialog.setFileMode(QFileDialog::ExistingFiles);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.selectFile("Audio CD");
-    if (dialog.exec() == QDialog::Accepted)
-        chooseSource(dialog.selectedFiles());
+    // The drives that hold an audio CD, a disc image, or a CD folder (or some of its tracks).
+    QDialog chooser(window_);
+    chooser.setWindowTitle(tr("Choose the Audio CD"));
+    auto* layout = new QVBoxLayout(&chooser);
+    layout->addWidget(new QLabel(tr("Rip from:"), &chooser));
+    QString chosen;
+    const auto add = [&](const QString& label, const QString& value) {
+        auto* button = new QPushButton(label, &chooser);
+        connect(button, &QPushButton::clicked, &chooser, [&chosen, &chooser, value] {
+            chosen = value;
+            chooser.accept();
+        });
+        layout->addWidget(button);
+    };
+    for (const auto& drive : platform::AudioCd::audioCdDrives())
+        add(tr("Audio CD in %1").arg(QString::fromStdString(drive)), "drive:" + QString::fromStdString(drive));
+    add(tr("Disc image..."), "image:");
+    add(tr("CD folder or tracks..."), "folder:");
+    auto* cancel = new QPushButton(tr("Cancel"), &chooser);
+    connect(cancel, &QPushButton::clicked, &chooser, &QDialog::reject);
+    layout->addWidget(cancel);
+    if (chooser.exec() != QDialog::Accepted)
+        return;
+    if (chosen.startsWith("drive:")) {
+        prepareCdSource(chosen.mid(6));
+    } else if (chosen == "image:") {
+        const QString image = QFileDialog::getOpenFileName(window_, tr("Choose a Disc Image"), QDir::homePath(),
+                                                           tr("Disc images (*.cue *.toc *.nrg);;All files (*)"));
+        if (!image.isEmpty())
+            prepareCdSource(image);
+    } else {
+        // A CD folder or track files: the dialog shows files and lets a folder be taken too.
+        QFileDialog dialog(window_, tr("Choose an Audio CD Folder or Tracks"), "/");
+        dialog.setFileMode(QFileDialog::ExistingFiles);
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.selectFile("Audio CD");
+        if (dialog.exec() == QDialog::Accepted)
+            chooseSource(dialog.selectedFiles());
+    }
+}
+
+bool AppController::prepareCdSource(const QString& deviceOrImage) {
+    const QString cache = cdCacheFolder_.isEmpty()
+                              ? QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/Discwell"
+                              : cdCacheFolder_;
+    QProgressDialog dialog(tr("Reading the CD..."), tr("Cancel"), 0, 100, window_);
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setMinimumDuration(0);
+    dialog.setValue(0);
+
+    // The disc is read on a worker; this thread keeps the window alive and shows the progress.
+    std::atomic<bool> cancelled{false}, done{false};
+    std::atomic<int> track{0}, tracks{1}, trackPercent{0};
+    std::optional<std::string> folder;
+    std::string error;
+    std::thread reader([&] {
+        folder = ripper::prepareCdFolder(
+            deviceOrImage.toStdString(), cache.toStdString(),
+            [&](const ripper::CdFolderProgress& p) {
+                track = p.track;
+                tracks = p.tracks;
+                trackPercent = static_cast<int>(100 * p.sectorsDone / std::max(1L, p.sectorsTotal));
+                return !cancelled.load();
+            },
+            &error);
+        done = true;
+    });
+    while (!done) {
+        if (dialog.wasCanceled())
+            cancelled = true;
+        if (track > 0) {
+            dialog.setLabelText(tr("Reading track %1 of %2 (%3%)").arg(track).arg(tracks).arg(trackPercent));
+            dialog.setValue((100 * (track - 1) + trackPercent) / std::max(1, tracks.load()));
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(20);
+    }
+    reader.join();
+    dialog.reset();
+    if (!folder) {
+        if (!cancelled)
+            runAlertWithTitle("Could not read the CD", QString::fromStdString(error));
+        return false;
+    }
+    chooseSource({QString::fromStdString(*folder)});
+    return true;
 }
 
 void AppController::chooseSource(const QStringList& items) {

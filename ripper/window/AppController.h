@@ -64,6 +64,10 @@ public:
 
     // The CD source.
     void selectAudioCD();
+    // Reads an audio CD drive or a disc image into a CD folder in the cache (with a cancellable
+    // progress dialog) and chooses that folder; false when it could not be read or was cancelled.
+    bool prepareCdSource(const QString& deviceOrImage);
+    void setCdCacheFolder(const QString& folder) { cdCacheFolder_ = folder; }
     // What choosing (or dropping) these items does: the CD folder and the chosen tracks.
     void chooseSource(const QStringList& items);
     std::vector<std::string> getChosenTracks() const;
@@ -96,7 +100,7 @@ private:
     LAMEProcess* lame_ = nullptr;
     std::string basicConfigOption_;
     std::vector<std::string> chosenTracks_;
-    bool terminating_ = false;
+    QString cdCacheFolder_;
 };
 
 } // namespace ripper

@@ -7,6 +7,7 @@
 #include "ripper/window/TrackInfo.h"
 #include "tests/ripper/freedb/CddbServer.h"
 #include "tests/support/Audio.h"
+#include "tests/support/DiscImage.h"
 #include "tests/support/QtWait.h"
 #include "tests/support/TempDir.h"
 #include "ui_MainWindow.h"
@@ -331,6 +332,25 @@ TEST(Discwell, EditorAndChooser) {
     });
     ASSERT_TRUE(discwell.runJob());
     EXPECT_TRUE(platform::fileExists(discwell.home.file("Music/Someone Else - The Album/01 - One.mp3")));
+}
+
+TEST(Discwell, ADiscImageIsRippedEndToEnd) {
+    CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
+    Discwell discwell;
+    discwell.useServer(server);
+    const std::string cue = testsupport::makeDiscImage(discwell.home.path(), {330, 440, 550}, 2.0);
+    discwell.controller->setCdCacheFolder(QString::fromStdString(discwell.home.file("cache")));
+    ASSERT_TRUE(discwell.controller->prepareCdSource(QString::fromStdString(cue)))
+        << discwell.controller->alerts.join("\n").toStdString();
+    EXPECT_TRUE(discwell.controller->getChosenCDName().startsWith(QString::fromStdString(discwell.home.file("cache/"))));
+    ASSERT_TRUE(discwell.runJob());
+    EXPECT_TRUE(discwell.controller->alerts.isEmpty()) << discwell.controller->alerts.join("\n").toStdString();
+    EXPECT_EQ(platform::listDirectory(discwell.home.file("Music/The Artist - The Album")),
+              (std::vector<std::string>{"01 - One.mp3", "02 - Two-Too.mp3", "03 - Three.mp3"}));
+
+    EXPECT_FALSE(discwell.controller->prepareCdSource(QString::fromStdString(discwell.home.file("nothing.cue"))));
+    ASSERT_FALSE(discwell.controller->alerts.isEmpty());
+    EXPECT_TRUE(discwell.controller->alerts.last().startsWith("Could not read the CD: "));
 }
 
 TEST(Discwell, ChoosingAndDroppingSources) {

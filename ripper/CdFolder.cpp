@@ -1,0 +1,94 @@
+#include "ripper/CdFolder.h"
+
+#include "platform/cd/AudioCd.h"
+#include "platform/core/Files.h"
+#include "platform/core/PropertyList.h"
+#include "ripper/freedb/TableOfContents.h"
+
+#include <cstdio>
+#include <filesystem>
+
+namespace ripper {
+namespace {
+
+constexpr std::uint64_t aiffHeaderBytes = 54;
+constexpr std::uint64_t bytesPerBlock = 2352;
+
+} // namespace
+
+std::optional<std::string> prepareCdFolder(const std::string& deviceOrImage, const std::string& cacheRoot,
+                                           const std::function<bool(const CdFolderProgress&)>& progress,
+                                           std::string* error) {
+    const auto cd = platform::AudioCd::open(deviceOrImage, error);
+    if (!cd)
+        return std::nullopt;
+    const auto& toc = cd->toc();
+
+    TableOfContents identity;
+    identity.numSessions = 1;
+    identity.numTracks = static_cast<std::int32_t>(toc.tracks.size());
+    identity.totalTime = static_cast<std::int32_t>(toc.leadoutBlock / 75);
+    platform::PlistArray trackArray;
+    for (const auto& track : toc.tracks) {
+        identity.trackOffsets.push_back(track.startBlock);
+        trackArray.push_back(platform::PlistDict{
+            {"Start Block", track.startBlock}, {"Point", track.number}, {"Data", !track.audio}});
+    }
+    char id[16];
+    std::snprintf(id, sizeof id, "%08x", discIdentifier(identity));
+
+    const std::string folder = platform::joinPath(cacheRoot, id);
+    std::error_code made;
+    std::filesystem::create_directories(folder, made);
+    if (made) {
+        *error = "Cannot make the folder \"" + folder + "\": " + made.message();
+        return std::nullopt;
+    }
+    const platform::PlistDict tocPlist{
+        {"Sessions", platform::PlistArray{platform::PlistDict{{"Track Array", trackArray},
+                                                              {"Leadout Block", toc.leadoutBlock},
+                                                              {"First Track", toc.tracks.front().number},
+                                                              {"Last Track", toc.tracks.back().number}}}}};
+    if (!platform::writePropertyList(platform::joinPath(folder, ".TOC.plist"), tocPlist)) {
+        *error = "Cannot write the table of contents in \"" + folder + "\".";
+        return std::nullopt;
+    }
+
+    int audioTracks = 0;
+    for (const auto& track : toc.tracks)
+        audioTracks += track.audio;
+    int done = 0;
+    for (std::size_t i = 0; i < toc.tracks.size(); ++i) {
+        const auto& track = toc.tracks[i];
+        if (!track.audio)
+            continue;
+        ++done;
+        const std::int64_t end = i + 1 < toc.tracks.size() ? toc.tracks[i + 1].startBlock : toc.leadoutBlock;
+        const std::string name = std::to_string(track.number) + " Audio Track.aiff";
+        const std::string path = platform::joinPath(folder, name);
+        std::error_code sized;
+        const auto size = std::filesystem::file_size(path, sized);
+        // A whole track from an earlier time: header and every sector (a data track's gap aside,
+        // the size can only be this or a little less for the last audio track before data).
+        if (!sized && size >= aiffHeaderBytes && (size - aiffHeaderBytes) % bytesPerBlock == 0 &&
+            (size - aiffHeaderBytes) / bytesPerBlock + 152 * 75 >= static_cast<std::uint64_t>(end - track.startBlock))
+            continue;
+        const std::string partial = platform::joinPath(folder, "." + name + ".part");
+        const bool ok = cd->extractTrack(
+            track.number, partial,
+            [&](long sectorsDone, long sectorsTotal) {
+                return !progress || progress({done, audioTracks, sectorsDone, sectorsTotal});
+            },
+            error);
+        if (!ok)
+            return std::nullopt;
+        std::filesystem::rename(partial, path, sized);
+        if (sized) {
+            *error = "Cannot keep \"" + path + "\": " + sized.message();
+            return std::nullopt;
+        }
+    }
+    return folder;
+}
+
+} // namespace ripper
