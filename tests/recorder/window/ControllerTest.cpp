@@ -15,7 +15,9 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QDragEnterEvent>
 #include <QMainWindow>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTreeView>
 
@@ -151,16 +153,29 @@ TEST(Controller, AddingBySheetAndByDrop) {
     }
 }
 
-TEST(Controller, TheDropHighlightStopsTheTimersWhileItHovers) {
-    Window window;
-    auto* overlay = window.controller->tableView()->overlay();
-    window.controller->stopTimers();
-    window.controller->stopTimers(); // harmless twice
-    overlay->show();
-    EXPECT_TRUE(overlay->isVisible() || window.view().isHidden());
-    window.controller->tableView()->performDrop("text");
-    EXPECT_FALSE(overlay->isVisible());
+TEST(Controller, ARealDragHoversHighlightsAndDrops) {
+    Window window([](platform::UserDefaults& d) { d.setArray("stations", {}); });
+    window.controller->window()->resize(600, 400);
+    QWidget* viewport = window.view().viewport();
+    QMimeData text;
+    text.setText("http://radio.example.net/listen.pls");
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    EXPECT_FALSE(window.controller->timersRunning()) << "the outline must not refresh under the highlight";
+    EXPECT_TRUE(window.controller->tableView()->overlay()->isVisibleTo(viewport));
+    QDragLeaveEvent leave;
+    QCoreApplication::sendEvent(viewport, &leave);
     EXPECT_TRUE(window.controller->timersRunning());
+    EXPECT_FALSE(window.controller->tableView()->overlay()->isVisibleTo(viewport));
+
+    QCoreApplication::sendEvent(viewport, &enter);
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &drop);
+    ASSERT_EQ(window.model().rowCount(), 1);
+    EXPECT_EQ(window.controller->streams()[0]->objectForKey("playlistURL"), "http://radio.example.net/listen.pls");
+    EXPECT_TRUE(window.controller->timersRunning());
+    EXPECT_FALSE(window.controller->tableView()->overlay()->isVisibleTo(viewport));
 }
 
 // A station served by the tests: two songs, then it holds the connection.
