@@ -164,6 +164,9 @@ TEST(Controller, ARealDragHoversHighlightsAndDrops) {
     EXPECT_TRUE(enter.isAccepted());
     EXPECT_FALSE(window.controller->timersRunning()) << "the outline must not refresh under the highlight";
     EXPECT_TRUE(window.controller->tableView()->overlay()->isVisibleTo(viewport));
+    window.controller->window()->resize(800, 500); // the frame follows the outline's edges
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.controller->tableView()->overlay()->geometry(), viewport->rect());
     QDragLeaveEvent leave;
     QCoreApplication::sendEvent(viewport, &leave);
     EXPECT_TRUE(window.controller->timersRunning());
