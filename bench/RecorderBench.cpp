@@ -51,8 +51,8 @@ std::string encodedAudio(int kbps, double seconds, const std::string& folder) {
     {
         std::ofstream out(wav, std::ios::binary);
         const auto bytes = static_cast<std::uint32_t>(pcm.size() * 2);
-        const std::uint32_t header[] = {0x46464952, 36 + bytes, 0x45564157, 0x20746d66, 16, 0x00020001, 44100,
-                                        44100 * 4,  0x00100004, 0x61746164, bytes};
+        const std::uint32_t header[] = {0x46464952, 36 + bytes, 0x45564157, 0x20746d66, 16,   0x00020001,
+                                        44100,      44100 * 4,  0x00100004, 0x61746164, bytes};
         out.write(reinterpret_cast<const char*>(header), sizeof header);
         out.write(reinterpret_cast<const char*>(pcm.data()), bytes);
     }
@@ -215,8 +215,8 @@ int benchRecord(const std::string& folder) {
     // curl fetching the same stream.
     Station forCurl = startStation(audio, metaint, titleEvery, hour, 1, 0);
     const double curlBefore = cpuSeconds(RUSAGE_CHILDREN);
-    const std::string curlCommand = "curl -s -o " + folder + "/curl.out http://127.0.0.1:" +
-                                    std::to_string(forCurl.port) + "/live";
+    const std::string curlCommand =
+        "curl -s -o " + folder + "/curl.out http://127.0.0.1:" + std::to_string(forCurl.port) + "/live";
     if (std::system(curlCommand.c_str()) != 0)
         std::fprintf(stderr, "curl ended with an error (the station closes without a length)\n");
     // Read before the station process is waited for, so that only curl (and its shell) count.
@@ -250,9 +250,10 @@ int benchRecord(const std::string& folder) {
                 (recorderCpu / static_cast<double>(recorded)) /
                     (std::max(curlCpu, 1e-3) / static_cast<double>(curlBytes)));
     if (!rss.empty())
-        std::printf("resident memory at 10%%, 50%%, 100%% of the hour: %ld, %ld, %ld KiB; open descriptors: %d, %d, %d\n",
-                    rss[rss.size() / 10], rss[rss.size() / 2], rss.back(), fds[fds.size() / 10], fds[fds.size() / 2],
-                    fds.back());
+        std::printf(
+            "resident memory at 10%%, 50%%, 100%% of the hour: %ld, %ld, %ld KiB; open descriptors: %d, %d, %d\n",
+            rss[rss.size() / 10], rss[rss.size() / 2], rss.back(), fds[fds.size() / 10], fds[fds.size() / 2],
+            fds.back());
     return 0;
 }
 

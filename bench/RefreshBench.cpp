@@ -112,8 +112,8 @@ void measure(int filesPerStation, const std::string& folder) {
         oneNew = std::min(oneNew, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
         QApplication::processEvents();
     }
-    std::printf("20 stations x %4d files: refresh with no change %.3f ms, with one new file %.3f ms\n",
-                filesPerStation, unchanged, oneNew);
+    std::printf("20 stations x %4d files: refresh with no change %.3f ms, with one new file %.3f ms\n", filesPerStation,
+                unchanged, oneNew);
     done = true;
     for (auto& stream : streams)
         stream->pause();

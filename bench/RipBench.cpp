@@ -30,8 +30,8 @@ void writeWav(const std::string& path, double frequency, double seconds) {
     const auto samples = static_cast<std::uint32_t>(seconds * 44100);
     std::ofstream out(path, std::ios::binary);
     const std::uint32_t bytes = samples * 4;
-    const std::uint32_t header[] = {0x46464952, 36 + bytes, 0x45564157, 0x20746d66, 16, 0x00020001, 44100,
-                                    44100 * 4,  0x00100004, 0x61746164, bytes};
+    const std::uint32_t header[] = {0x46464952, 36 + bytes, 0x45564157, 0x20746d66, 16,   0x00020001,
+                                    44100,      44100 * 4,  0x00100004, 0x61746164, bytes};
     out.write(reinterpret_cast<const char*>(header), sizeof header);
     for (std::uint32_t i = 0; i < samples; ++i) {
         const auto v = static_cast<std::int16_t>(9000 * std::sin(2 * 3.14159265 * frequency * i / 44100));
@@ -96,7 +96,8 @@ int main(int argc, char** argv) {
         loop = std::min(loop, static_cast<double>(timer.elapsed()) / 1000);
     }
 
-    std::printf("8 tracks of 30 s: Discwell's job %.2f s, lame in a shell loop %.2f s, ratio %.3f (goal: at most 1.05)\n",
-                job, loop, job / loop);
+    std::printf(
+        "8 tracks of 30 s: Discwell's job %.2f s, lame in a shell loop %.2f s, ratio %.3f (goal: at most 1.05)\n", job,
+        loop, job / loop);
     fs::remove_all(root);
 }

@@ -31,8 +31,8 @@ std::optional<std::string> prepareCdFolder(const std::string& deviceOrImage, con
     platform::PlistArray trackArray;
     for (const auto& track : toc.tracks) {
         identity.trackOffsets.push_back(track.startBlock);
-        trackArray.push_back(platform::PlistDict{
-            {"Start Block", track.startBlock}, {"Point", track.number}, {"Data", !track.audio}});
+        trackArray.push_back(
+            platform::PlistDict{{"Start Block", track.startBlock}, {"Point", track.number}, {"Data", !track.audio}});
     }
     char id[16];
     std::snprintf(id, sizeof id, "%08x", discIdentifier(identity));

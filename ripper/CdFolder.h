@@ -12,7 +12,7 @@ namespace ripper {
 // there whole are not read again. A track is written under a hidden name and renamed when it is
 // complete, so a cancel never leaves a half-written track that a job would take as whole.
 struct CdFolderProgress {
-    int track;        // 1-based among the audio tracks being read
+    int track; // 1-based among the audio tracks being read
     int tracks;
     long sectorsDone; // of this track
     long sectorsTotal;

@@ -108,7 +108,8 @@ std::vector<std::string> perTrackRunArguments(const std::vector<std::string>& co
 }
 
 std::vector<std::string> gaplessRunArguments(const std::vector<std::string>& common,
-                                             const std::vector<std::string>& trackPaths, const std::string& outputFolder) {
+                                             const std::vector<std::string>& trackPaths,
+                                             const std::string& outputFolder) {
     std::vector<std::string> arguments = common;
     arguments.push_back("--nogap");
     arguments.insert(arguments.end(), trackPaths.begin(), trackPaths.end());

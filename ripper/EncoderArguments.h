@@ -17,7 +17,7 @@ struct EncoderOptions {
     bool makeAltPresetFaster = false;
     bool addID3Tags = false;
     bool convertSpacesToUnderscores = false;
-    std::string nameStyle;     // "%d - %t.mp3" when empty
+    std::string nameStyle; // "%d - %t.mp3" when empty
 };
 
 // The preset title as arguments: its head and rest ("fast" between them for "--alt-preset"
@@ -52,7 +52,8 @@ std::vector<std::string> perTrackRunArguments(const std::vector<std::string>& co
                                               const std::string& destination, const std::vector<std::string>& tags);
 // The argument list of a single gapless run over every track of the job, into `outputFolder`.
 std::vector<std::string> gaplessRunArguments(const std::vector<std::string>& common,
-                                             const std::vector<std::string>& trackPaths, const std::string& outputFolder);
+                                             const std::vector<std::string>& trackPaths,
+                                             const std::string& outputFolder);
 
 std::string replaceChar(char from, char to, const std::string& text);
 

@@ -9,10 +9,10 @@ namespace ripper {
 // Discwell's options as its window holds them, and their property-list form (the preferences
 // file and the defaults resource "Default.cfg").
 struct RipperPreferences {
-    std::string basicConfigOption;   // the chosen preset row's title
-    std::string audioCDLocation;     // the CD folder
+    std::string basicConfigOption; // the chosen preset row's title
+    std::string audioCDLocation;   // the CD folder
     std::string mp3NameStyle;
-    std::string outputDirectory;     // the field: a base folder and one last component for the job's folder
+    std::string outputDirectory; // the field: a base folder and one last component for the job's folder
     std::string expertConfigOption;
     std::string freedbServer;
     bool convertSpacesToUnderscores = false;
@@ -22,7 +22,7 @@ struct RipperPreferences {
     bool soundAlertWhenFinished = false;
     bool editTrackInformation = false;
     bool createSeparateArtistAlbumDirs = false;
-    bool expertRowSelected = false;  // loading stored expert options selects the expert row
+    bool expertRowSelected = false; // loading stored expert options selects the expert row
 
     static inline const char* defaultFreedbServer = "gnudb.gnudb.org";
 

@@ -4,8 +4,7 @@
 
 namespace platform {
 
-Exception::Exception(std::string name, std::string reason)
-    : name_(std::move(name)), reason_(std::move(reason)) {}
+Exception::Exception(std::string name, std::string reason) : name_(std::move(name)), reason_(std::move(reason)) {}
 
 Exception::Exception(std::string name) : name_(std::move(name)), reason_(name_) {}
 

@@ -55,9 +55,9 @@ int header_sane(const frame_header* h) {
 int sameHeader(const frame_header* a, const frame_header* b) {
     return a->layer == b->layer && a->version == b->version && a->crc_present == b->crc_present &&
                    a->bitrate_index == b->bitrate_index && a->sampling_index == b->sampling_index &&
-                   a->private_bit == b->private_bit && a->mode == b->mode &&
-                   a->mode_extension == b->mode_extension && a->copy_bit == b->copy_bit &&
-                   a->home_bit == b->home_bit && a->emphasis == b->emphasis && a->channels == b->channels
+                   a->private_bit == b->private_bit && a->mode == b->mode && a->mode_extension == b->mode_extension &&
+                   a->copy_bit == b->copy_bit && a->home_bit == b->home_bit && a->emphasis == b->emphasis &&
+                   a->channels == b->channels
                ? 1
                : 0;
 }

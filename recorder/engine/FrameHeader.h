@@ -16,12 +16,12 @@ struct frame_header {
     std::int32_t sampling_index; // 0..2, 3 reserved
     std::int32_t padding_bit;
     std::int32_t private_bit;
-    std::int32_t mode;           // 3 single channel
+    std::int32_t mode; // 3 single channel
     std::int32_t mode_extension;
     std::int32_t copy_bit;
     std::int32_t home_bit;
     std::int32_t emphasis;
-    std::int32_t channels;       // 1 when mode is 3, else 2
+    std::int32_t channels; // 1 when mode is 3, else 2
 };
 
 // Parses the four bytes at `bytes`: 1 parsed, 0 no sync, -1 reserved version code.

@@ -117,10 +117,13 @@ std::string songFileName(std::string_view title, int copy) {
         base.remove_suffix(extension.size());
     const std::string suffix = copy > 1 ? " (" + std::to_string(copy) + ")" : "";
     // An empty base is allowed here: ".mp3" is a name that stays in its folder.
-    const std::string name = base.empty() ? std::string() : platform::safeFileName(base, maxNameBytes - extension.size() - suffix.size());
+    const std::string name =
+        base.empty() ? std::string() : platform::safeFileName(base, maxNameBytes - extension.size() - suffix.size());
     return name + suffix + std::string(extension);
 }
 
-std::string stationFolderName(std::string_view stationName) { return platform::safeFileName(stationName, maxNameBytes); }
+std::string stationFolderName(std::string_view stationName) {
+    return platform::safeFileName(stationName, maxNameBytes);
+}
 
 } // namespace recorder

@@ -85,8 +85,8 @@ void Stream::readStream() {
                 offset = cut;
             }
             const net::Bytes metadata = readExact(metaLength);
-            const std::string title = nameFromMetadata(
-                platform::utf8OrLatin1(std::string_view(reinterpret_cast<const char*>(metadata.data()), metadata.size())));
+            const std::string title = nameFromMetadata(platform::utf8OrLatin1(
+                std::string_view(reinterpret_cast<const char*>(metadata.data()), metadata.size())));
             if (title.empty())
                 fail("Station doesn't broadcast song names");
             startSong(title, !hadSong);
@@ -94,7 +94,7 @@ void Stream::readStream() {
         writeAudio(audio.data() + offset, audio.size() - offset);
         std::lock_guard lock(mutex_);
         file_->setBytes(file_->bytes() + static_cast<std::uint64_t>(metaint_));
-    touch(*file_);
+        touch(*file_);
     }
 }
 

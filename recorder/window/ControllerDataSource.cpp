@@ -42,7 +42,8 @@ int ControllerDataSource::rowOf(const Station* station) const {
 void ControllerDataSource::refresh(const std::vector<std::shared_ptr<Stream>>& streams) {
     // Stations gone from the list.
     for (int row = static_cast<int>(stations_.size()) - 1; row >= 0; --row) {
-        if (std::find(streams.begin(), streams.end(), stations_[static_cast<std::size_t>(row)]->stream) == streams.end()) {
+        if (std::find(streams.begin(), streams.end(), stations_[static_cast<std::size_t>(row)]->stream) ==
+            streams.end()) {
             beginRemoveRows(QModelIndex(), row, row);
             stations_.erase(stations_.begin() + row);
             endRemoveRows();
@@ -124,7 +125,8 @@ void ControllerDataSource::updateFiles(const QModelIndex& parent, Station& stati
     }
     if (firstNew < changed.size()) {
         beginInsertRows(parent, 0, static_cast<int>(changed.size() - firstNew) - 1);
-        station.files.insert(station.files.end(), std::make_move_iterator(changed.begin() + static_cast<long>(firstNew)),
+        station.files.insert(station.files.end(),
+                             std::make_move_iterator(changed.begin() + static_cast<long>(firstNew)),
                              std::make_move_iterator(changed.end()));
         endInsertRows();
     }

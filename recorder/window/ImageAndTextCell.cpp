@@ -21,8 +21,8 @@ ImageAndTextCell::ImageAndTextCell(QTreeView* view, bool boldWhenExpanded)
 QRect ImageAndTextCell::imageFrameForCellFrame(const QRect& frame, const QModelIndex& index) const {
     if (index.data(Qt::DecorationRole).value<QIcon>().isNull())
         return {};
-    return QRect(frame.x() + gap, frame.y() + static_cast<int>(std::ceil((frame.height() - imageSize) / 2.0)), imageSize,
-                 imageSize);
+    return QRect(frame.x() + gap, frame.y() + static_cast<int>(std::ceil((frame.height() - imageSize) / 2.0)),
+                 imageSize, imageSize);
 }
 
 void ImageAndTextCell::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
@@ -50,7 +50,8 @@ void ImageAndTextCell::paint(QPainter* painter, const QStyleOptionViewItem& opti
     painter->save();
     painter->setFont(font);
     QColor colour = opt.palette.color(opt.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text);
-    if (const QVariant foreground = index.data(Qt::ForegroundRole); foreground.isValid() && !(opt.state & QStyle::State_Selected))
+    if (const QVariant foreground = index.data(Qt::ForegroundRole);
+        foreground.isValid() && !(opt.state & QStyle::State_Selected))
         colour = foreground.value<QColor>();
     painter->setPen(colour);
     const QString shown = QFontMetrics(font).elidedText(text, Qt::ElideRight, textRect.width());

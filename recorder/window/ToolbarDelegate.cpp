@@ -26,13 +26,14 @@ const std::map<QString, ToolbarDelegate::Item>& ToolbarDelegate::items() {
 }
 
 QStringList ToolbarDelegate::toolbarAllowedItemIdentifiers() {
-    return {"pf_record", "pf_pause", "pf_add", "pf_remove", "pf_reveal",
-            separatorIdentifier, flexibleSpaceIdentifier, spaceIdentifier};
+    return {
+        "pf_record",    "pf_pause", "pf_add", "pf_remove", "pf_reveal", separatorIdentifier, flexibleSpaceIdentifier,
+        spaceIdentifier};
 }
 
 QStringList ToolbarDelegate::toolbarDefaultItemIdentifiers() {
-    return {"pf_record", "pf_pause", separatorIdentifier, "pf_add", "pf_remove",
-            separatorIdentifier, flexibleSpaceIdentifier, "pf_reveal"};
+    return {"pf_record", "pf_pause",          separatorIdentifier,     "pf_add",
+            "pf_remove", separatorIdentifier, flexibleSpaceIdentifier, "pf_reveal"};
 }
 
 ToolbarDelegate::ToolbarDelegate(QToolBar* toolbar, std::map<QString, std::function<void()>> actions, QObject* parent)

@@ -27,7 +27,8 @@ std::string ZNSISize::description() const {
         ++i;
     }
     if (i > 0 && i < static_cast<int>(std::strlen(letters)))
-        std::snprintf(text, sizeof text, "%.*f%c%s", precision, static_cast<double>(a), letters[i - 1], globalPostfix());
+        std::snprintf(text, sizeof text, "%.*f%c%s", precision, static_cast<double>(a), letters[i - 1],
+                      globalPostfix());
     else // beyond the letters: the reduced number and the postfix alone
         std::snprintf(text, sizeof text, "%.*f%s", precision, static_cast<double>(a), globalPostfix());
     return text;

@@ -51,9 +51,7 @@ bool endsWith(const std::string& text, const std::string& end) {
 }
 
 // A multi-line reply (21x) is complete at its terminating "." line.
-bool endsWithTerminator(const std::string& text) {
-    return endsWith(text, "\n.\r\n") || endsWith(text, "\n.\n");
-}
+bool endsWithTerminator(const std::string& text) { return endsWith(text, "\n.\r\n") || endsWith(text, "\n.\n"); }
 
 } // namespace
 
@@ -148,7 +146,8 @@ std::string FreedbAccess::readReply(net::Socket& socket) {
 }
 
 void FreedbAccess::converse(net::Socket& socket, const std::string& hostName, std::optional<AlbumInfo>& parsed) {
-    const auto failOnCode = [](const std::string& reply, std::initializer_list<std::pair<std::int32_t, const std::string*>> table) {
+    const auto failOnCode = [](const std::string& reply,
+                               std::initializer_list<std::pair<std::int32_t, const std::string*>> table) {
         if (reply.find(' ') == std::string::npos)
             fail(notUnderstood);
         const std::int32_t code = cddbReplyCode(reply);
@@ -178,7 +177,10 @@ void FreedbAccess::converse(net::Socket& socket, const std::string& hostName, st
 
     socket.writeString(readCommand);
     const std::string entry = readReply(socket);
-    failOnCode(entry, {{401, &entryMissing}, {402, &alreadyShookHands}, {403, &corrupt}, {409, &forgotHandshake},
+    failOnCode(entry, {{401, &entryMissing},
+                       {402, &alreadyShookHands},
+                       {403, &corrupt},
+                       {409, &forgotHandshake},
                        {0, &unknownError}});
     parsed = parseAlbumInfo(entry);
 

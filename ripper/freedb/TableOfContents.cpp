@@ -34,7 +34,8 @@ std::optional<TableOfContents> readTableOfContents(const std::string& volumePath
         const auto* session = sessionValue.dict();
         if (!session)
             continue;
-        toc.totalTime = static_cast<std::int32_t>(static_cast<std::uint32_t>(integerFor(*session, "Leadout Block")) / 75);
+        toc.totalTime =
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(integerFor(*session, "Leadout Block")) / 75);
         if (const auto* tracks = arrayFor(*session, "Track Array")) {
             for (const auto& track : *tracks)
                 toc.trackOffsets.push_back(track.dict() ? integerFor(*track.dict(), "Start Block") : 0);

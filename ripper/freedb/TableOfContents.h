@@ -10,9 +10,9 @@ namespace ripper {
 // What the CDDB protocol needs of a disc, read from the ".TOC.plist" of a CD folder. Block
 // numbers are CD frames (75 a second), exactly as the file gives them.
 struct TableOfContents {
-    std::int32_t numTracks = 0;   // all sessions together
+    std::int32_t numTracks = 0; // all sessions together
     std::int32_t numSessions = 0;
-    std::int32_t totalTime = 0;   // the last session's lead-out block / 75
+    std::int32_t totalTime = 0;             // the last session's lead-out block / 75
     std::vector<std::int64_t> trackOffsets; // every track's "Start Block", session by session
 };
 

@@ -166,8 +166,12 @@ QString AppController::getptl() const { return ui_->ptl->text(); }
 QString AppController::getMP3NameStyle() const { return ui_->nameStyleTextField->text(); }
 
 EncoderOptions AppController::encoderOptions() const {
-    return {basicConfigOption_,          ui_->expertConfigOption->text().toStdString(), shouldMakeAltPresetFaster(),
-            shouldAddID3Tags(),          shouldConvertSpacesToUnderscores(),          getMP3NameStyle().toStdString()};
+    return {basicConfigOption_,
+            ui_->expertConfigOption->text().toStdString(),
+            shouldMakeAltPresetFaster(),
+            shouldAddID3Tags(),
+            shouldConvertSpacesToUnderscores(),
+            getMP3NameStyle().toStdString()};
 }
 
 void AppController::setptl(const QString& text) { ui_->ptl->setText(text); }
@@ -292,8 +296,8 @@ std::vector<std::string> AppController::getChosenTracks() const {
 }
 
 void AppController::selectOutputDirectory() {
-    const QString folder = QFileDialog::getExistingDirectory(window_, tr("Choose the Output Folder"),
-                                                             QDir::homePath() + "/Music");
+    const QString folder =
+        QFileDialog::getExistingDirectory(window_, tr("Choose the Output Folder"), QDir::homePath() + "/Music");
     outputDirectoryChosen(folder);
 }
 
@@ -303,7 +307,9 @@ void AppController::outputDirectoryChosen(const QString& folder) {
     setOutputDirectory(folder + "/" + QFileInfo(getChosenCDName()).fileName());
 }
 
-void AppController::showHelp() { desktop_.openFile(resourceFile(":/discwell/basicoperation.html", "basicoperation.html")); }
+void AppController::showHelp() {
+    desktop_.openFile(resourceFile(":/discwell/basicoperation.html", "basicoperation.html"));
+}
 
 void AppController::runAlertWithTitle(const QString& title, const QString& text) {
     QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, window_);

@@ -219,8 +219,7 @@ void LAMEProcess::finishJob(bool naturally) {
                                        "/Audio CD");
     }
     if (!failed.isEmpty())
-        controller_.runAlertWithTitle("Some tracks were not encoded",
-                                      "The encoder failed on:\n\n" + failed.join("\n"));
+        controller_.runAlertWithTitle("Some tracks were not encoded", "The encoder failed on:\n\n" + failed.join("\n"));
     emit jobFinished();
 }
 

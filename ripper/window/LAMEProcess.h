@@ -64,9 +64,9 @@ private:
     std::chrono::milliseconds freedbTimeout_{30000};
 
     RipJob job_;
-    std::size_t next_ = 0;          // the run to start next
-    QProcess* chore_ = nullptr;     // the run in progress
-    std::string outputTail_;        // the end of the run's output, for its progress reports
+    std::size_t next_ = 0;      // the run to start next
+    QProcess* chore_ = nullptr; // the run in progress
+    std::string outputTail_;    // the end of the run's output, for its progress reports
     QStringList failedTracks_;
 };
 

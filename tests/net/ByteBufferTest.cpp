@@ -39,9 +39,15 @@ TEST(ByteBuffer, SearchTable) {
         const char* pattern;
         std::int32_t index;
     } cases[] = {
-        {"hello", "l", 2},       {"hello", "lo", 3},      {"hello", "hello", 0}, {"hello", "hello!", -1},
+        {"hello", "l", 2},
+        {"hello", "lo", 3},
+        {"hello", "hello", 0},
+        {"hello", "hello!", -1},
         {"abc\r\n\r", "\r\n\r\n", -1}, // only partly fits at the end
-        {"aab", "ab", 1},        {"", "a", -1},           {"xyz", "q", -1},      {"a\r\n\r\n", "\r\n\r\n", 1},
+        {"aab", "ab", 1},
+        {"", "a", -1},
+        {"xyz", "q", -1},
+        {"a\r\n\r\n", "\r\n\r\n", 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.buffer) + " / " + c.pattern);

@@ -64,8 +64,8 @@ TEST(Socket, FailuresCarryTheirNameAndReasonInCheckOrder) {
          "Socket: Bad socket descriptor", "Socket: Bad socket descriptor"},
         {"write before connecting", fresh, [](Socket& s) { s.writeString("x"); }, "Socket: Not connected",
          "Socket: Not connected"},
-        {"poll on a closed socket", closedSocket, [](Socket& s) { s.isReadable(); },
-         "Socket: Bad socket descriptor", "Socket: Bad socket descriptor"},
+        {"poll on a closed socket", closedSocket, [](Socket& s) { s.isReadable(); }, "Socket: Bad socket descriptor",
+         "Socket: Bad socket descriptor"},
         {"poll before connecting", fresh, [](Socket& s) { s.isWritable(); }, "Socket: Not connected",
          "Socket: Not connected"},
         {"connect on a closed socket", closedSocket, [](Socket& s) { s.connectToHostName("127.0.0.1", 1); },
@@ -123,7 +123,7 @@ TEST(Socket, PeerCloseReturnsZeroClosesAndTheNextReadFails) {
     EXPECT_FALSE(socket->remoteHostName().has_value());
     EXPECT_EQ(socket->remotePort(), 0);
     expectException([&] { socket->readData(&buffer); }, "Socket: Bad socket descriptor", "");
-    socket->close(); // a second close is harmless
+    socket->close();         // a second close is harmless
     socket->writeString(""); // an empty string sends and checks nothing, even when closed
 }
 

@@ -14,9 +14,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 TEST(ZNBufferedSocket, ZeroTimeoutNeitherTriesNorRaises) {
     ZNBufferedSocket socket; // not connected: a real try would raise "Not connected"

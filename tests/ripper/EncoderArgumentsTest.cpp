@@ -43,11 +43,25 @@ TEST(EncoderArguments, PresetAndExpertOptions) {
         bool faster;
         Args arguments; // the common arguments without tags
     } cases[] = {
-        {"faster alt preset", "--alt-preset standard", "", true,
+        {"faster alt preset",
+         "--alt-preset standard",
+         "",
+         true,
          {"--alt-preset", "fast", "standard", "--add-id3v2", "--disptime", "5"}},
-        {"insane is never fast", "--alt-preset insane", "", true, {"--alt-preset", "insane", "--add-id3v2", "--disptime", "5"}},
-        {"faster only for alt presets", "--preset 128", "", true, {"--preset", "128", "--add-id3v2", "--disptime", "5"}},
-        {"the rest keeps its spaces", "--alt-preset cbr 192", "", false,
+        {"insane is never fast",
+         "--alt-preset insane",
+         "",
+         true,
+         {"--alt-preset", "insane", "--add-id3v2", "--disptime", "5"}},
+        {"faster only for alt presets",
+         "--preset 128",
+         "",
+         true,
+         {"--preset", "128", "--add-id3v2", "--disptime", "5"}},
+        {"the rest keeps its spaces",
+         "--alt-preset cbr 192",
+         "",
+         false,
          {"--alt-preset", "cbr 192", "--add-id3v2", "--disptime", "5"}},
         {"expert row", "Expert", "-V  2 -q", false, {"-V", "", "2", "-q", "--add-id3v2", "--disptime", "5"}},
         {"expert row, nothing typed", "Expert", "", false, {"--add-id3v2", "--disptime", "5"}},
@@ -95,9 +109,8 @@ TEST(EncoderArguments, TrackNumbersFromFileNames) {
     struct Case {
         const char* name;
         std::int32_t number;
-    } cases[] = {{"Track 07.aiff", 7}, {"1 Audio Track.aiff", 0}, {"Audio 12 x", 12}, {"A  5", 5},
-                 {"A -3", -3},         {"NoSpace.aiff", 0},         {"Track x1", 0},    {"Track 1", 1},
-                 {"Track ", 0},        {"Track 123", 12}};
+    } cases[] = {{"Track 07.aiff", 7}, {"1 Audio Track.aiff", 0}, {"Audio 12 x", 12}, {"A  5", 5},   {"A -3", -3},
+                 {"NoSpace.aiff", 0},  {"Track x1", 0},           {"Track 1", 1},     {"Track ", 0}, {"Track 123", 12}};
     for (const auto& c : cases)
         EXPECT_EQ(extractRealTrackNumberFromString(c.name), c.number) << c.name;
     EXPECT_EQ(replaceChar(' ', '_', " a b "), "_a_b_");

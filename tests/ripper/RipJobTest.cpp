@@ -68,8 +68,8 @@ TEST(RipJob, PlansRunsNamesAndFolders) {
     EXPECT_EQ(job.runs[0].displayedName, "First");
     EXPECT_EQ(job.runs[1].displayedName, "Second");
     EXPECT_EQ(job.runs[2].displayedName, "Track 07");
-    EXPECT_TRUE(job.runs[1].arguments.end() !=
-                std::find(job.runs[1].arguments.begin(), job.runs[1].arguments.end(), dir.file("Artist - Album") + "/02 - Second.mp3"));
+    EXPECT_TRUE(job.runs[1].arguments.end() != std::find(job.runs[1].arguments.begin(), job.runs[1].arguments.end(),
+                                                         dir.file("Artist - Album") + "/02 - Second.mp3"));
 
     // Gapless: one run over every track, named after the album.
     request.singleTrack = true;

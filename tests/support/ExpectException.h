@@ -10,8 +10,7 @@ namespace testsupport {
 
 // Runs `body` and checks that it raises a platform::Exception with this name and reason.
 // An empty `reason` checks the name only; a reason ending in "*" checks its start.
-template <typename Body>
-void expectException(Body&& body, const std::string& name, const std::string& reason) {
+template <typename Body> void expectException(Body&& body, const std::string& name, const std::string& reason) {
     try {
         body();
     } catch (const platform::Exception& e) {

@@ -44,7 +44,8 @@ TEST(AudioCd, TheCdFolderHoldsTheTracksExactlyAndItsIdentifier) {
     const std::string cue = testsupport::makeDiscImage(dir.path(), {440, 550, 660}, 2.0, &pcm);
     std::string error;
     int calls = 0;
-    const auto folder = ripper::prepareCdFolder(cue, dir.file("cache"), [&](const auto&) { return ++calls > 0; }, &error);
+    const auto folder = ripper::prepareCdFolder(
+        cue, dir.file("cache"), [&](const auto&) { return ++calls > 0; }, &error);
     ASSERT_TRUE(folder) << error;
     EXPECT_GT(calls, 0);
 
@@ -57,15 +58,17 @@ TEST(AudioCd, TheCdFolderHoldsTheTracksExactlyAndItsIdentifier) {
     std::snprintf(id, sizeof id, "%08x", ripper::discIdentifier(*toc));
     EXPECT_EQ(platform::lastPathComponent(*folder), id);
 
-    EXPECT_EQ(platform::listDirectory(*folder),
-              (std::vector<std::string>{".TOC.plist", "1 Audio Track.aiff", "2 Audio Track.aiff", "3 Audio Track.aiff"}));
+    EXPECT_EQ(platform::listDirectory(*folder), (std::vector<std::string>{".TOC.plist", "1 Audio Track.aiff",
+                                                                          "2 Audio Track.aiff", "3 Audio Track.aiff"}));
     for (int t = 0; t < 3; ++t)
         EXPECT_TRUE(pcmOfAiff(*folder + "/" + std::to_string(t + 1) + " Audio Track.aiff") == pcm[std::size_t(t)])
             << "track " << t + 1 << " differs from the tone";
 
     // The same disc again: the folder is reused and nothing is read.
     calls = 0;
-    EXPECT_EQ(ripper::prepareCdFolder(cue, dir.file("cache"), [&](const auto&) { return ++calls > 0; }, &error), folder);
+    EXPECT_EQ(ripper::prepareCdFolder(
+                  cue, dir.file("cache"), [&](const auto&) { return ++calls > 0; }, &error),
+              folder);
     EXPECT_EQ(calls, 0);
 }
 

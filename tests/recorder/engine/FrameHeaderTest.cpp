@@ -21,7 +21,7 @@ TEST(FrameHeader, ParsesTheHeaderTable) {
         {{0xFF, 0xFB, 0x92, 0x64}, 1, 1, 3, 0, 0, 9, 0, 1, 1, 128, 418}, // padded
         {{0xFF, 0xFD, 0x90, 0x44}, 1, 1, 2, 0, 0, 9, 0, 0, 1, 160, 522}, // MPEG-1 Layer II, no CRC
         {{0xFF, 0xFF, 0x90, 0x44}, 1, 0, 1, 0, 0, 9, 0, 0, 1, 288, 0},   // Layer I: rejected
-        {{0xFF, 0xEB, 0x90, 0x44}, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},   // reserved version code
+        {{0xFF, 0xEB, 0x90, 0x44}, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},    // reserved version code
         {{0xFF, 0xF3, 0x90, 0xC4}, 1, 1, 3, 1, 0, 9, 0, 0, 3, 80, 261},  // MPEG-2 22.05 kHz mono
         {{0xFF, 0xE3, 0x90, 0xC4}, 1, 1, 3, 2, 0, 9, 0, 0, 3, 80, 522},  // MPEG-2.5 11.025 kHz
         {{0xFF, 0xFB, 0x00, 0x64}, 1, 0, 3, 0, 0, 0, 0, 0, 1, 0, 0},     // free format

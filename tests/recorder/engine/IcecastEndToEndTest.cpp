@@ -17,7 +17,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-bool have(const char* program) { return std::system(("command -v " + std::string(program) + " >/dev/null").c_str()) == 0; }
+bool have(const char* program) {
+    return std::system(("command -v " + std::string(program) + " >/dev/null").c_str()) == 0;
+}
 
 int run(const std::string& command) { return std::system(command.c_str()); }
 
@@ -66,7 +68,8 @@ TEST(IcecastEndToEnd, RecordsThreeTitlesIntoCleanFiles) {
     const std::string music = dir.file("Music");
     platform::createDirectory(music);
     auto stream = Stream::create(
-        StationDescriptor::make({{"serverURL", "http://127.0.0.1:" + std::to_string(icecast.port()) + "/live"}}), music);
+        StationDescriptor::make({{"serverURL", "http://127.0.0.1:" + std::to_string(icecast.port()) + "/live"}}),
+        music);
     stream->rip();
     ASSERT_TRUE(waitForFiles(*stream, 1, 20s)) << stream->errorString().value_or("no file");
     ASSERT_TRUE(icecast.setTitle("Title Two"));

@@ -20,7 +20,8 @@ TEST(StationProtocol, ResponseHeaderStatusLines) {
         SCOPED_TRACE(ok);
         EXPECT_EQ(parseResponseHeader(std::string(ok) + "\r\nicy-metaint:8192\r\n\r\n").at("icy-metaint"), "8192");
     }
-    for (const char* bad : {"HTTP/1.0 404 Not Found", "ICY 401 Service Unavailable", "HTTP/1.1 2000 OK", "", "icy 200 ok"})
+    for (const char* bad :
+         {"HTTP/1.0 404 Not Found", "ICY 401 Service Unavailable", "HTTP/1.1 2000 OK", "", "icy 200 ok"})
         expectException([&] { parseResponseHeader(std::string(bad) + "\r\n\r\n"); }, "Stream", bad);
 }
 
@@ -42,8 +43,8 @@ TEST(StationProtocol, MetadataInterval) {
     struct Case {
         const char* value;
         std::int32_t interval; // 0: fails with the invalid-interval text
-    } cases[] = {{"16000", 16000}, {"8192abc", 8192}, {"1", 1}, {"1048576", 1048576},
-                 {"0", 0},         {"abc", 0},         {"", 0},  {"1048577", 0}, {"99999999999999999999", 0}};
+    } cases[] = {{"16000", 16000}, {"8192abc", 8192}, {"1", 1},       {"1048576", 1048576},       {"0", 0},
+                 {"abc", 0},       {"", 0},           {"1048577", 0}, {"99999999999999999999", 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
         const HeaderFields fields{{"icy-metaint", c.value}};
@@ -71,8 +72,10 @@ TEST(StationProtocol, Playlists) {
         const char* text;
         std::optional<std::string> serverURL;
     } cases[] = {
-        {"[playlist]\nNumberOfEntries=1\nFile1=http://radio.example.net:8000/live\n", "http://radio.example.net:8000/live"},
-        {"[playlist]\r\nFile1=http://radio.example.net/a?x=1&y=2\r\nTitle1=x\r\n", "http://radio.example.net/a?x=1&y=2"},
+        {"[playlist]\nNumberOfEntries=1\nFile1=http://radio.example.net:8000/live\n",
+         "http://radio.example.net:8000/live"},
+        {"[playlist]\r\nFile1=http://radio.example.net/a?x=1&y=2\r\nTitle1=x\r\n",
+         "http://radio.example.net/a?x=1&y=2"},
         {"[playlist]\nFile1=rtsp://elsewhere/\nFile2=http://ignored/\n", std::nullopt},
         {"#EXTM3U\nhttp://first.example.net/\nhttp://second.example.net/\n", "http://first.example.net/"},
     };

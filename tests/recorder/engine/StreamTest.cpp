@@ -96,19 +96,36 @@ TEST(Stream, ResponseHeadersAndTheirFailures) {
         std::map<std::string, std::string> expected; // descriptor values after the connect
         bool folderMade;
     } cases[] = {
-        {"ICY with every field", header(16, "  Jazz   FM "), "Socket: Bad socket descriptor",
-         {{"stationName", "Jazz FM"}, {"stationGenre", "Test"}, {"stationBitRate", "128"},
-          {"stationURL", "http://example.org/"}}, true},
-        {"HTTP status line without genre, url and bit rate", "HTTP/1.0 200 OK\r\nicy-metaint:16\r\n\r\n",
-         "Socket: Bad socket descriptor", {{"stationName", "127.0.0.1:PORT"}}, true},
+        {"ICY with every field",
+         header(16, "  Jazz   FM "),
+         "Socket: Bad socket descriptor",
+         {{"stationName", "Jazz FM"},
+          {"stationGenre", "Test"},
+          {"stationBitRate", "128"},
+          {"stationURL", "http://example.org/"}},
+         true},
+        {"HTTP status line without genre, url and bit rate",
+         "HTTP/1.0 200 OK\r\nicy-metaint:16\r\n\r\n",
+         "Socket: Bad socket descriptor",
+         {{"stationName", "127.0.0.1:PORT"}},
+         true},
         {"another status", "HTTP/1.0 404 File Not Found\r\n\r\n", "HTTP/1.0 404 File Not Found", {}, false},
         {"no metaint", "ICY 200 OK\r\nicy-name:X\r\n\r\n", "Station does not send song titles", {}, false},
-        {"metaint zero", "ICY 200 OK\r\nicy-name:X\r\nicy-metaint:0\r\n\r\n",
-         "Station sends an invalid metadata interval", {}, false},
-        {"metaint huge", "ICY 200 OK\r\nicy-name:X\r\nicy-metaint:4294967296\r\n\r\n",
-         "Station sends an invalid metadata interval", {}, false},
-        {"closed before the header ends", "ICY 200 OK\r\nicy-na",
-         "Station closed the connection before sending its headers", {}, false},
+        {"metaint zero",
+         "ICY 200 OK\r\nicy-name:X\r\nicy-metaint:0\r\n\r\n",
+         "Station sends an invalid metadata interval",
+         {},
+         false},
+        {"metaint huge",
+         "ICY 200 OK\r\nicy-name:X\r\nicy-metaint:4294967296\r\n\r\n",
+         "Station sends an invalid metadata interval",
+         {},
+         false},
+        {"closed before the header ends",
+         "ICY 200 OK\r\nicy-na",
+         "Station closed the connection before sending its headers",
+         {},
+         false},
         {"closed at once", "", "Station closed the connection before sending its headers", {}, false},
     };
     for (auto& c : cases) {
@@ -147,7 +164,8 @@ TEST(Stream, StationURLsThatCannotWork) {
         EXPECT_EQ(snapshot.state, Stream::Error);
         ASSERT_TRUE(snapshot.errorString);
         if (c.error.back() == '*')
-            EXPECT_EQ(snapshot.errorString->rfind(c.error.substr(0, c.error.size() - 1), 0), 0u) << *snapshot.errorString;
+            EXPECT_EQ(snapshot.errorString->rfind(c.error.substr(0, c.error.size() - 1), 0), 0u)
+                << *snapshot.errorString;
         else
             EXPECT_EQ(*snapshot.errorString, c.error);
     }
@@ -157,16 +175,16 @@ TEST(Stream, StationURLsThatCannotWork) {
 // right titles, names are cleaned, repeated names never replace a file.
 TEST(Stream, RecordsOneFilePerSongAndLosesNothing) {
     TempDir dir;
-    const std::string mp3 = testsupport::encodeMp3({{1.0, 440}, {0.2, 0}, {1.0, 550}, {0.2, 0}, {1.0, 660}}, 128,
-                                                   dir.path());
+    const std::string mp3 =
+        testsupport::encodeMp3({{1.0, 440}, {0.2, 0}, {1.0, 550}, {0.2, 0}, {1.0, 660}}, 128, dir.path());
     const int metaint = 4096;
     std::vector<Pass> passes;
     std::string sentAudio;
     const std::vector<std::string> metadata = {
-        metadataFor(""),                                                         // unused: first pass has a title
+        metadataFor(""), // unused: first pass has a title
         titleBlock("  First   Song  "),
-        titleBlock("AC/DC - Caf\xE9"),                                           // "/" and Latin-1
-        titleBlock("AC/DC - Caf\xE9"),                                           // the same title again
+        titleBlock("AC/DC - Caf\xE9"), // "/" and Latin-1
+        titleBlock("AC/DC - Caf\xE9"), // the same title again
         metadataFor("StreamTitle='" + std::string(300, 'x') + "';" + std::string(4080 - 315, '\0')), // 4080 bytes
     };
     // Titles come with passes 0, 2, 4 and 6; the station closes after pass 7.
@@ -246,9 +264,9 @@ TEST(Stream, StopsWhileRecordingAndWhileConnecting) {
     TempDir dir;
     {
         // The station sends two passes and then nothing: the stop must not wait for more.
-        ScriptedStation station(header(64),
-                                {{audioBlock('a', 64), titleBlock("Song")}, {audioBlock('b', 64), std::string(1, '\0')}},
-                                /*hold=*/true);
+        ScriptedStation station(
+            header(64), {{audioBlock('a', 64), titleBlock("Song")}, {audioBlock('b', 64), std::string(1, '\0')}},
+            /*hold=*/true);
         auto stream = streamFor(station.url(), dir.path());
         stream->rip();
         for (int i = 0; i < 1000 && (stream->files().empty() || stream->files()[0].bytes < 128); ++i)

@@ -117,18 +117,40 @@ TEST(Controller, AddingBySheetAndByDrop) {
         const char* key; // nullptr: nothing added
         const char* url;
     } cases[] = {
-        {"sheet, playlist", [](Controller& c) { c.add(); c.playlistURLField()->setText("http://x/a.pls"); c.endSheet(); },
+        {"sheet, playlist",
+         [](Controller& c) {
+             c.add();
+             c.playlistURLField()->setText("http://x/a.pls");
+             c.endSheet();
+         },
          "playlistURL", "http://x/a.pls"},
-        {"sheet, server", [](Controller& c) { c.add(); c.serverURLField()->setText("http://x:8000/"); c.endSheet(); },
+        {"sheet, server",
+         [](Controller& c) {
+             c.add();
+             c.serverURLField()->setText("http://x:8000/");
+             c.endSheet();
+         },
          "serverURL", "http://x:8000/"},
-        {"sheet, both", [](Controller& c) {
+        {"sheet, both",
+         [](Controller& c) {
              c.add();
              c.playlistURLField()->setText("http://x/b.pls");
              c.serverURLField()->setText("http://y/");
              c.endSheet();
-         }, "playlistURL", "http://x/b.pls"},
-        {"sheet, none", [](Controller& c) { c.add(); c.endSheet(); }, nullptr, nullptr},
-        {"sheet, cancelled", [](Controller& c) { c.add(); c.serverURLField()->setText("http://z/"); c.cancelSheet(); },
+         },
+         "playlistURL", "http://x/b.pls"},
+        {"sheet, none",
+         [](Controller& c) {
+             c.add();
+             c.endSheet();
+         },
+         nullptr, nullptr},
+        {"sheet, cancelled",
+         [](Controller& c) {
+             c.add();
+             c.serverURLField()->setText("http://z/");
+             c.cancelSheet();
+         },
          nullptr, nullptr},
         {"drop, playlist", [](Controller& c) { c.tableView()->performDrop("http://x/listen?type=pls"); }, "playlistURL",
          "http://x/listen?type=pls"},
@@ -242,8 +264,8 @@ TEST(Controller, RecordingShowsStateFilesAndKeepsSelectionAndExpansion) {
     EXPECT_EQ(window.view().selectionModel()->selectedRows().value(0), selectedBefore);
 
     window.controller->window()->resize(900, 400);
-    window.controller->window()->grab().save(QString::fromStdString(
-        std::filesystem::path(PROJECT_BINARY_DIR).append("aircask-recording.png").string()));
+    window.controller->window()->grab().save(
+        QString::fromStdString(std::filesystem::path(PROJECT_BINARY_DIR).append("aircask-recording.png").string()));
 
     window.controller->pause();
     EXPECT_EQ(window.controller->streams()[0]->state(), Stream::Idle);

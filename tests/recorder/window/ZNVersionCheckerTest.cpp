@@ -32,8 +32,7 @@ std::unique_ptr<LoopbackServer> makerServer(std::string record, int connections)
                 body = record;
                 if (const auto at = body.find("PORT"); at != std::string::npos)
                     body.replace(at, 4, std::to_string(port->load()));
-            }
-            else if (request.rfind("GET /notes.html", 0) == 0)
+            } else if (request.rfind("GET /notes.html", 0) == 0)
                 body = "<html><body><b>Bold</b> notes</body></html>";
             LoopbackServer::sendAll(fd, "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
                                             "\r\n\r\n" + body);

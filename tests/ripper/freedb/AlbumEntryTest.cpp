@@ -16,9 +16,9 @@ std::string entry(const std::vector<std::string>& lines) {
 }
 
 TEST(AlbumEntry, TheWorkedExample) {
-    const auto info = parseAlbumInfo(entry({"# xmcd", "DISCID=13031e03", "DTITLE=Some Artist / Some Alb", "DTITLE=um",
-                                            "TTITLE0=First", "TTITLE1=Second/Third", "TTITLE2=A=B", "EXTD=",
-                                            "EXTT0=", "PLAYORDER="}));
+    const auto info = parseAlbumInfo(
+        entry({"# xmcd", "DISCID=13031e03", "DTITLE=Some Artist / Some Alb", "DTITLE=um", "TTITLE0=First",
+               "TTITLE1=Second/Third", "TTITLE2=A=B", "EXTD=", "EXTT0=", "PLAYORDER="}));
     EXPECT_EQ(info, (AlbumInfo{"Some Artist", "Some Album", "First", "Second-Third", "A=B"}));
 }
 
@@ -82,9 +82,9 @@ TEST(AlbumEntry, MatchLines) {
                               "jazz 13031e04 Other / Record\r\n"
                               "misc 13031e05 Third / One\r\n"
                               ".\r\n";
-    EXPECT_EQ(albumMatchLines(reply), (std::vector<std::string>{"rock 13031e03 Artist / Album",
-                                                                "jazz 13031e04 Other / Record",
-                                                                "misc 13031e05 Third / One"}));
+    EXPECT_EQ(albumMatchLines(reply),
+              (std::vector<std::string>{"rock 13031e03 Artist / Album", "jazz 13031e04 Other / Record",
+                                        "misc 13031e05 Third / One"}));
     testsupport::expectException([] { albumMatchLines("211 matches\r\nrock 1 A / B\r\n"); },
                                  "freedb: The list of matching albums ended early.", "");
     testsupport::expectException([] { albumMatchLines("211 no line feed at all"); },

@@ -24,37 +24,38 @@ std::string readLine(int fd) {
 } // namespace
 
 CddbServer::CddbServer(std::string greeting, std::vector<Step> steps) {
-    server_ = std::make_unique<LoopbackServer>([this, greeting = std::move(greeting), steps = std::move(steps)](int fd) {
-        LoopbackServer::sendAll(fd, greeting);
-        for (const auto& step : steps) {
-            const std::string line = readLine(fd);
-            {
+    server_ =
+        std::make_unique<LoopbackServer>([this, greeting = std::move(greeting), steps = std::move(steps)](int fd) {
+            LoopbackServer::sendAll(fd, greeting);
+            for (const auto& step : steps) {
+                const std::string line = readLine(fd);
+                {
+                    std::lock_guard lock(mutex_);
+                    lines_.push_back(line);
+                }
+                if (line.empty())
+                    return;
+                if (step.silent) {
+                    LoopbackServer::readAll(fd);
+                    return;
+                }
+                if (step.pieceSize == 0) {
+                    LoopbackServer::sendAll(fd, step.reply);
+                } else {
+                    for (std::size_t at = 0; at < step.reply.size(); at += step.pieceSize) {
+                        LoopbackServer::sendAll(fd, step.reply.substr(at, step.pieceSize));
+                        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                    }
+                }
+                if (step.close)
+                    return;
+            }
+            // After the script: keep what the client still sends ("quit").
+            for (std::string line; !(line = readLine(fd)).empty();) {
                 std::lock_guard lock(mutex_);
                 lines_.push_back(line);
             }
-            if (line.empty())
-                return;
-            if (step.silent) {
-                LoopbackServer::readAll(fd);
-                return;
-            }
-            if (step.pieceSize == 0) {
-                LoopbackServer::sendAll(fd, step.reply);
-            } else {
-                for (std::size_t at = 0; at < step.reply.size(); at += step.pieceSize) {
-                    LoopbackServer::sendAll(fd, step.reply.substr(at, step.pieceSize));
-                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                }
-            }
-            if (step.close)
-                return;
-        }
-        // After the script: keep what the client still sends ("quit").
-        for (std::string line; !(line = readLine(fd)).empty();) {
-            std::lock_guard lock(mutex_);
-            lines_.push_back(line);
-        }
-    });
+        });
 }
 
 std::vector<std::string> CddbServer::received() {

@@ -53,8 +53,8 @@ const std::string entryLatin1 = "210 rock 13031e03 CD database entry follows (un
                                 "TTITLE1=ver two lines\r\n"
                                 "TTITLE2=El Borrego\r\n"
                                 "EXTD=\r\nEXTT0=\r\nEXTT1=\r\nEXTT2=\r\nPLAYORDER=\r\n.\r\n";
-const AlbumInfo albumLatin1 = {"Caf\xC3\xA9 Tacvba", "Re (Remastered Anniversary Edition)\r\nDYEAR=1994",
-                               "El Aparato", "La Ingrata - Live and very long so that the server splits it over two lines",
+const AlbumInfo albumLatin1 = {"Caf\xC3\xA9 Tacvba", "Re (Remastered Anniversary Edition)\r\nDYEAR=1994", "El Aparato",
+                               "La Ingrata - Live and very long so that the server splits it over two lines",
                                "El Borrego"};
 
 struct Lookup {
@@ -116,9 +116,9 @@ TEST(FreedbAccess, InexactMatchesAskTheUser) {
     lookup.delegate.choice = 1;
     lookup.run(server);
     ASSERT_EQ(lookup.delegate.offered.size(), 1u);
-    EXPECT_EQ(lookup.delegate.offered[0], (std::vector<std::string>{"rock 13031e03 Artist / Album",
-                                                                    "jazz 0a0b0c0d Other / Record",
-                                                                    "misc 13031e05 Third / One"}));
+    EXPECT_EQ(lookup.delegate.offered[0],
+              (std::vector<std::string>{"rock 13031e03 Artist / Album", "jazz 0a0b0c0d Other / Record",
+                                        "misc 13031e05 Third / One"}));
     ASSERT_GE(lookup.sent.size(), 3u);
     EXPECT_EQ(lookup.sent[2], "cddb read jazz 0a0b0c0d\n");
     EXPECT_EQ(lookup.access.getAlbumInfo(), albumLatin1);
@@ -152,41 +152,61 @@ TEST(FreedbAccess, FailuresAreReportedAndLeaveNoAlbum) {
         std::string alert;
         std::int32_t choice = 0;
     } cases[] = {
-        {"handshake 402", {{"402 Already shook hands.\r\n"}},
+        {"handshake 402",
+         {{"402 Already shook hands.\r\n"}},
          "freedb: I tired to shake hands with the server, but we already shook hands!"},
-        {"handshake 431", {{"431 Handshake not successful, closing connection.\r\n"}},
+        {"handshake 431",
+         {{"431 Handshake not successful, closing connection.\r\n"}},
          "freedb: Handshake was not successful; closing connection"},
         {"handshake 500", {{"500 Command syntax error.\r\n"}}, "freedb: Command Syntax Error"},
-        {"handshake without a code", {{"oops, something\r\n"}},
+        {"handshake without a code",
+         {{"oops, something\r\n"}},
          "freedb: I got an error, but the server couldn't tell me what it was!  Aborting Connection"},
         {"a reply without a blank", {{"nonsense\r\n"}}, "freedb: The server sent a reply I don't understand."},
         {"the server closes at once", {{"", true}}, "freedb: The server sent a reply I don't understand."},
-        {"not found", {{helloOk}, {"202 No match for disc ID 13031e03.\r\n"}},
+        {"not found",
+         {{helloOk}, {"202 No match for disc ID 13031e03.\r\n"}},
          "freedb: I couldn't find this CD in the freedb database."},
-        {"query 403", {{helloOk}, {"403 Database entry is corrupt.\r\n"}},
+        {"query 403",
+         {{helloOk}, {"403 Database entry is corrupt.\r\n"}},
          "freedb: The database entry for this cd is corrupt and cannot be retrieved."},
-        {"query 409", {{helloOk}, {"409 No handshake.\r\n"}},
+        {"query 409",
+         {{helloOk}, {"409 No handshake.\r\n"}},
          "freedb: It seems I forgot to shake hands with the server."},
-        {"query with another code", {{helloOk}, {"530 Server error, server timeout.\r\n"}},
+        {"query with another code",
+         {{helloOk}, {"530 Server error, server timeout.\r\n"}},
          "530 Server error, server timeout."},
-        {"a 200 reply with one blank", {{helloOk}, {"200 rock\r\n"}}, "freedb: The server sent a reply I don't understand."},
-        {"no match chosen", {{helloOk}, {"211 matches\r\nrock 1 A / B\r\n.\r\n"}}, "freedb: No matching album was chosen.", -1},
-        {"a list of matches that ends early", {{helloOk}, {"211 matches\r\nrock 1 A / B\r\n", true}},
-         "freedb: The list of matching albums ended early."},
-        {"a match line with one blank", {{helloOk}, {"211 matches\r\nrock\r\n.\r\n"}},
+        {"a 200 reply with one blank",
+         {{helloOk}, {"200 rock\r\n"}},
          "freedb: The server sent a reply I don't understand."},
-        {"entry 401", {{helloOk}, {exact}, {"401 rock 13031e03 No such CD entry in database.\r\n"}},
+        {"no match chosen",
+         {{helloOk}, {"211 matches\r\nrock 1 A / B\r\n.\r\n"}},
+         "freedb: No matching album was chosen.",
+         -1},
+        {"a list of matches that ends early",
+         {{helloOk}, {"211 matches\r\nrock 1 A / B\r\n", true}},
+         "freedb: The list of matching albums ended early."},
+        {"a match line with one blank",
+         {{helloOk}, {"211 matches\r\nrock\r\n.\r\n"}},
+         "freedb: The server sent a reply I don't understand."},
+        {"entry 401",
+         {{helloOk}, {exact}, {"401 rock 13031e03 No such CD entry in database.\r\n"}},
          "freedb: The CD should be in the database, but apparently isn't.   (freedb: entry not found.)"},
-        {"entry 402", {{helloOk}, {exact}, {"402 Server error.\r\n"}},
+        {"entry 402",
+         {{helloOk}, {exact}, {"402 Server error.\r\n"}},
          "freedb: I tired to shake hands with the server, but we already shook hands!"},
-        {"entry 403", {{helloOk}, {exact}, {"403 Database entry is corrupt.\r\n"}},
+        {"entry 403",
+         {{helloOk}, {exact}, {"403 Database entry is corrupt.\r\n"}},
          "freedb: The database entry for this cd is corrupt and cannot be retrieved."},
-        {"entry 409", {{helloOk}, {exact}, {"409 No handshake.\r\n"}},
+        {"entry 409",
+         {{helloOk}, {exact}, {"409 No handshake.\r\n"}},
          "freedb: It seems I forgot to shake hands with the server."},
-        {"an entry that cannot be taken apart", {{helloOk}, {exact}, {"210 rock 13031e03\r\nDTITLE=A\r\n.\r\n"}},
+        {"an entry that cannot be taken apart",
+         {{helloOk}, {exact}, {"210 rock 13031e03\r\nDTITLE=A\r\n.\r\n"}},
          "freedb: The database entry for this CD could not be read."},
         {"a server that stops answering", {{helloOk}, {"", false, true}}, "freedb: The server did not answer in time."},
-        {"an entry that never ends", {{helloOk}, {exact}, {"210 rock 13031e03\r\nDTITLE=A / B\r\n"}},
+        {"an entry that never ends",
+         {{helloOk}, {exact}, {"210 rock 13031e03\r\nDTITLE=A / B\r\n"}},
          "freedb: The server did not answer in time."},
     };
     for (const auto& c : cases) {
@@ -218,7 +238,8 @@ TEST(FreedbAccess, UnreachableServers) {
 TEST(FreedbAccess, ReadCommands) {
     RecordingDelegate delegate;
     FreedbAccess access(delegate, exampleDisc());
-    EXPECT_EQ(access.buildCDDBReadEntryString(200, "200 newage 12345678 Some / Thing\r\n"), "cddb read newage 13031e03\n");
+    EXPECT_EQ(access.buildCDDBReadEntryString(200, "200 newage 12345678 Some / Thing\r\n"),
+              "cddb read newage 13031e03\n");
     EXPECT_EQ(access.buildCDDBReadEntryString(211, "Stupid bogus data\nblues 0000abcd A / B\n."),
               "cddb read blues 0000abcd\n");
     EXPECT_EQ(cddbReplyCode("210 x"), 210);

@@ -120,8 +120,8 @@ TEST(TableOfContents, BinaryFilesAndBrokenOnes) {
     EXPECT_EQ(discIdentifier(*toc), 0xFFFFFE00u);
 
     // Sessions and tracks of the wrong kind count as nothing, without a crash.
-    ASSERT_TRUE(platform::writePropertyList(dir.file(".TOC.plist"),
-                                            PlistDict{{"Sessions", PlistArray{"text", PlistDict{{"Track Array", 5}}}}}));
+    ASSERT_TRUE(platform::writePropertyList(
+        dir.file(".TOC.plist"), PlistDict{{"Sessions", PlistArray{"text", PlistDict{{"Track Array", 5}}}}}));
     EXPECT_EQ(readTableOfContents(dir.path())->numTracks, 0);
 
     testsupport::writeFile(dir.file(".TOC.plist"), "not a property list");

@@ -80,14 +80,13 @@ struct Discwell {
         platform::createDirectory(cd);
         platform::createDirectory(home.file("Music"));
         for (int t = 1; t <= 3; ++t)
-            writeAiff(cd + "/" + std::to_string(t) + " Audio Track.aiff",
-                      testsupport::synthesise({{2.0, 220.0 * t}}));
+            writeAiff(cd + "/" + std::to_string(t) + " Audio Track.aiff", testsupport::synthesise({{2.0, 220.0 * t}}));
         platform::PlistArray tracks;
         for (int t = 0; t < 3; ++t)
             tracks.push_back(platform::PlistDict{{"Start Block", 150 + 150 * t}});
-        platform::writePropertyList(cd + "/.TOC.plist",
-                                    {{"Sessions", platform::PlistArray{platform::PlistDict{
-                                                      {"Track Array", tracks}, {"Leadout Block", 600}}}}});
+        platform::writePropertyList(
+            cd + "/.TOC.plist",
+            {{"Sessions", platform::PlistArray{platform::PlistDict{{"Track Array", tracks}, {"Leadout Block", 600}}}}});
         controller = std::make_unique<Recorder>(desktop, QString::fromStdString(home.file("prefs.plist")));
         controller->awakeFromNib();
         controller->chooseSource({QString::fromStdString(cd)});
@@ -101,7 +100,8 @@ struct Discwell {
     // Starts a job and runs the event loop until it is over, keeping every track status line.
     bool runJob(const std::function<void()>& afterStart = {}, const std::function<void()>& whileRunning = {}) {
         bool finished = false;
-        auto connection = QObject::connect(controller->lameProcess(), &LAMEProcess::jobFinished, [&] { finished = true; });
+        auto connection =
+            QObject::connect(controller->lameProcess(), &LAMEProcess::jobFinished, [&] { finished = true; });
         controller->lameProcess()->runEncoder();
         if (afterStart)
             afterStart();
@@ -342,7 +342,8 @@ TEST(Discwell, ADiscImageIsRippedEndToEnd) {
     discwell.controller->setCdCacheFolder(QString::fromStdString(discwell.home.file("cache")));
     ASSERT_TRUE(discwell.controller->prepareCdSource(QString::fromStdString(cue)))
         << discwell.controller->alerts.join("\n").toStdString();
-    EXPECT_TRUE(discwell.controller->getChosenCDName().startsWith(QString::fromStdString(discwell.home.file("cache/"))));
+    EXPECT_TRUE(
+        discwell.controller->getChosenCDName().startsWith(QString::fromStdString(discwell.home.file("cache/"))));
     ASSERT_TRUE(discwell.runJob());
     EXPECT_TRUE(discwell.controller->alerts.isEmpty()) << discwell.controller->alerts.join("\n").toStdString();
     EXPECT_EQ(platform::listDirectory(discwell.home.file("Music/The Artist - The Album")),
