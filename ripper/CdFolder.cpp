@@ -9,13 +9,6 @@
 #include <filesystem>
 
 namespace ripper {
-namespace {
-
-constexpr std::uint64_t aiffHeaderBytes = 54;
-constexpr std::uint64_t bytesPerBlock = 2352;
-
-} // namespace
-
 std::optional<std::string> prepareCdFolder(const std::string& deviceOrImage, const std::string& cacheRoot,
                                            const std::function<bool(const CdFolderProgress&)>& progress,
                                            std::string* error) {
@@ -58,20 +51,15 @@ std::optional<std::string> prepareCdFolder(const std::string& deviceOrImage, con
     for (const auto& track : toc.tracks)
         audioTracks += track.audio;
     int done = 0;
-    for (std::size_t i = 0; i < toc.tracks.size(); ++i) {
-        const auto& track = toc.tracks[i];
+    for (const auto& track : toc.tracks) {
         if (!track.audio)
             continue;
         ++done;
-        const std::int64_t end = i + 1 < toc.tracks.size() ? toc.tracks[i + 1].startBlock : toc.leadoutBlock;
         const std::string name = std::to_string(track.number) + " Audio Track.aiff";
         const std::string path = platform::joinPath(folder, name);
-        std::error_code sized;
-        const auto size = std::filesystem::file_size(path, sized);
-        // A whole track from an earlier time: header and every sector (a data track's gap aside,
-        // the size can only be this or a little less for the last audio track before data).
-        if (!sized && size >= aiffHeaderBytes && (size - aiffHeaderBytes) % bytesPerBlock == 0 &&
-            (size - aiffHeaderBytes) / bytesPerBlock + 152 * 75 >= static_cast<std::uint64_t>(end - track.startBlock))
+        // Tracks get their name only once they are whole (see below), so one that is there
+        // from an earlier time is complete.
+        if (platform::fileExists(path))
             continue;
         const std::string partial = platform::joinPath(folder, "." + name + ".part");
         const bool ok = cd->extractTrack(
@@ -82,9 +70,10 @@ std::optional<std::string> prepareCdFolder(const std::string& deviceOrImage, con
             error);
         if (!ok)
             return std::nullopt;
-        std::filesystem::rename(partial, path, sized);
-        if (sized) {
-            *error = "Cannot keep \"" + path + "\": " + sized.message();
+        std::error_code renamed;
+        std::filesystem::rename(partial, path, renamed);
+        if (renamed) {
+            *error = "Cannot keep \"" + path + "\": " + renamed.message();
             return std::nullopt;
         }
     }

@@ -67,7 +67,7 @@ RipJob planRipJob(const RipJobRequest& request) {
             title = withoutExtension(entry);
             fileName = haveAlbum ? createOutputFilenameWithFormat(request.options, request.options.nameStyle, number,
                                                                   title, job.artist, job.album)
-                                 : replaceChar('/', '-', withoutExtension(entry) + ".mp3");
+                                 : withoutExtension(entry) + ".mp3";
         }
         trackNames.push_back(title);
         pairs.emplace_back(platform::joinPath(request.cdPath, entry), platform::joinPath(job.outputFolder, fileName));

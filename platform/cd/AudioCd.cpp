@@ -129,10 +129,13 @@ bool AudioCd::extractTrack(int number, const std::string& aiffPath, const Progre
     bool ok = true;
     for (long s = 0; s < sectors && ok; ++s) {
         const std::int16_t* samples = cdio_paranoia_read_limited(paranoia, nullptr, 5);
-        const char* problem = cdio_cddap_errors(handles_->drive);
         if (!samples) {
+            // The drive's messages are its own allocation, handed over and freed here.
+            char* problem = cdio_cddap_errors(handles_->drive);
             *error = "Track " + std::to_string(number) + " cannot be read at sector " + std::to_string(first + s) +
                      (problem ? std::string(": ") + problem : std::string("."));
+            if (problem)
+                cdio_cddap_free_messages(problem);
             ok = false;
             break;
         }

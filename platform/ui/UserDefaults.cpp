@@ -40,7 +40,7 @@ void UserDefaults::removeObject(const QString& key) { settings_.remove(key); }
 
 std::vector<UserDefaults::StringMap> UserDefaults::arrayForKey(const QString& key) const {
     std::vector<StringMap> array;
-    auto& settings = const_cast<QSettings&>(settings_);
+    auto& settings = settings_;
     const bool stored = settings.childGroups().contains(key) || settings.contains(emptyArrayKey.arg(key));
     if (!stored) {
         for (const QVariant& item : registered_.value(key).toList()) {

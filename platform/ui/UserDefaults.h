@@ -38,7 +38,7 @@ public:
     QSettings& settings() { return settings_; }
 
 private:
-    QSettings settings_;
+    mutable QSettings settings_; // reading an array moves its group cursor
     QVariantMap registered_;
 };
 

@@ -40,13 +40,13 @@ public:
     };
 
     struct Snapshot {
-        std::int32_t state;
+        std::int32_t state = Idle;
         std::optional<std::string> errorString;
         StationDescriptor::Values descriptor;
         std::vector<FileInfo> files; // oldest first: all of them, or (complete false) those changed
-        bool running;                // a worker runs
-        std::uint64_t version;       // pass it to the next snapshot to get only what changed since
-        bool complete;               // `files` holds every record
+        bool running = false;        // a worker runs
+        std::uint64_t version = 0;   // pass it to the next snapshot to get only what changed since
+        bool complete = false;       // `files` holds every record
     };
 
     // `downloadPath` is the folder that holds every station's folder.

@@ -89,7 +89,6 @@ void ZNVersionChecker::checkVersionUserInitiated(bool userInitiated) {
         return;
     auto check = std::make_shared<Check>();
     check_ = check;
-    running_ = true;
     const std::string url = versionURL_.toStdString();
     const double local = versionNumber(applicationVersion_);
     const double ignored = defaults_.floatForKey("ZNVersionChecker");
@@ -149,7 +148,6 @@ void ZNVersionChecker::checkIfPanelIsReady() {
         }
     }
     poll_.stop();
-    running_ = false;
     if (outcome == Check::Outcome::Update) {
         updateTitle_->setText(QString("A new version (%1) of %2 was found!").arg(remoteVersion_, applicationName_));
         centreAndShow(updateExistsPanel_.get());

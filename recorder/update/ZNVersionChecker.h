@@ -32,7 +32,7 @@ public:
     void setVersionURL(const QString& url) { versionURL_ = url; }
     // Starts a check unless one runs.
     void checkVersionUserInitiated(bool userInitiated);
-    bool isChecking() const { return poll_.isActive() || running_; }
+    bool isChecking() const { return poll_.isActive(); }
 
     QString applicationName() const { return applicationName_; }
     QString applicationVersion() const { return applicationVersion_; }
@@ -63,7 +63,6 @@ private:
     QString downloadURL_;
     QString remoteVersion_;
     std::shared_ptr<Check> check_; // the running check's handover, shared with its worker
-    bool running_ = false;
     QTimer poll_;
     std::unique_ptr<QDialog> updateExistsPanel_;
     std::unique_ptr<QDialog> noUpdatePanel_;

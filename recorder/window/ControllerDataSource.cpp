@@ -56,9 +56,7 @@ void ControllerDataSource::refresh(const std::vector<std::shared_ptr<Stream>>& s
         const int row = static_cast<int>(i);
         beginInsertRows(QModelIndex(), row, row);
         auto station = std::make_unique<Station>();
-        station->stream = streams[i];
-        station->snapshot = streams[i]->snapshot();
-        station->snapshot.files.clear();
+        station->stream = streams[i]; // its first refresh below reads everything
         stations_.insert(stations_.begin() + row, std::move(station));
         endInsertRows();
     }

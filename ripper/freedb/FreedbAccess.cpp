@@ -46,12 +46,12 @@ std::string machineName() {
     return name;
 }
 
-bool endsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+bool endsWith(std::string_view text, std::string_view end) {
+    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
 }
 
 // A multi-line reply (21x) is complete at its terminating "." line.
-bool endsWithTerminator(const std::string& text) { return endsWith(text, "\n.\r\n") || endsWith(text, "\n.\n"); }
+bool endsWithTerminator(std::string_view text) { return endsWith(text, "\n.\r\n") || endsWith(text, "\n.\n"); }
 
 } // namespace
 
@@ -139,7 +139,7 @@ std::string FreedbAccess::readReply(net::Socket& socket) {
             continue;
         const std::int32_t code = cddbReplyCode(std::string(received.substr(0, 3)));
         const bool multiLine = code >= 210 && code <= 219;
-        if (!multiLine || endsWithTerminator(std::string(received)))
+        if (!multiLine || endsWithTerminator(received))
             break;
     }
     return platform::utf8OrLatin1(std::string_view(reinterpret_cast<const char*>(buffer.data()), buffer.length()));
