@@ -1,20 +1,15 @@
-// The whole CDDB dialogue against a loopback server that answers with the input: the input's
+// The whole CDDB dialogue against a server that answers in memory with the input: the input's
 // first byte picks the match the "user" chooses, the rest is cut at zero bytes into the
-// greeting and the replies to hello, query and read. The lookup must end, report or succeed,
-// and never raise.
+// greeting and the replies to hello, query and read. A reply is handed over in pieces whose
+// size the second byte sets, as a network would. The lookup must end, report or succeed, and
+// never raise.
 #include "ripper/freedb/FreedbAccess.h"
-#include "tests/support/Loopback.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -26,53 +21,53 @@ struct Delegate : ripper::FreedbDelegate {
     std::int32_t displayMultipleAlbumMatches(const std::vector<std::string>&) override { return choice; }
 };
 
-int listener(std::uint16_t* port) {
-    static int fd = -1;
-    static std::uint16_t bound = 0;
-    if (fd == -1)
-        fd = testsupport::listenOnLoopback(&bound, 8);
-    *port = bound;
-    return fd;
-}
+// A server that sends the greeting on connect and one reply for every command line it gets;
+// it closes once every reply is sent, and stays silent while it waits for a command.
+class ScriptedServer : public ripper::CddbConnection {
+public:
+    ScriptedServer(std::vector<std::string> replies, std::size_t piece)
+        : replies_(std::move(replies)), piece_(std::max<std::size_t>(piece, 1)) {}
 
-void serve(int listenFd, std::vector<std::string> replies) {
-    pollfd p{listenFd, POLLIN, 0};
-    if (::poll(&p, 1, 2000) <= 0)
-        return;
-    const int fd = ::accept(listenFd, nullptr, nullptr);
-    if (fd < 0)
-        return;
-    for (std::size_t i = 0; i < replies.size(); ++i) {
-        if (i > 0) { // every reply after the greeting answers one command line
-            char c = 0;
-            do {
-                pollfd q{fd, POLLIN, 0};
-                if (::poll(&q, 1, 1000) <= 0 || ::recv(fd, &c, 1, 0) != 1) {
-                    ::close(fd);
-                    return;
-                }
-            } while (c != '\n');
-        }
-        (void)::send(fd, replies[i].data(), replies[i].size(), MSG_NOSIGNAL);
+    void connectToHostName(const std::string&, std::uint16_t, std::chrono::milliseconds) override { sendNext(); }
+    Received receive(std::string& text, std::chrono::milliseconds) override {
+        if (pending_.empty())
+            return next_ < replies_.size() ? Received::NothingInTime : Received::Closed;
+        const std::size_t n = std::min(piece_, pending_.size());
+        text.append(pending_, 0, n);
+        pending_.erase(0, n);
+        return Received::Some;
     }
-    ::close(fd);
-}
+    void send(const std::string& text) override {
+        for (char c : text)
+            if (c == '\n')
+                sendNext();
+    }
+    void close() override {}
+
+private:
+    void sendNext() {
+        if (next_ < replies_.size())
+            pending_ += replies_[next_++];
+    }
+
+    std::vector<std::string> replies_;
+    std::size_t piece_;
+    std::size_t next_ = 0;
+    std::string pending_;
+};
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 1 || size > 1 << 16)
+    if (size < 2 || size > 1 << 16)
         return 0;
     std::vector<std::string> replies(1);
-    for (std::size_t i = 1; i < size; ++i) {
+    for (std::size_t i = 2; i < size; ++i) {
         if (data[i] == 0 && replies.size() < 4)
             replies.emplace_back();
         else
             replies.back() += static_cast<char>(data[i]);
     }
-    std::uint16_t port = 0;
-    const int fd = listener(&port);
-    std::thread server(serve, fd, replies);
 
     Delegate delegate;
     delegate.choice = static_cast<std::int8_t>(data[0]);
@@ -81,9 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     toc.totalTime = 600;
     toc.trackOffsets = {150, 20000};
     ripper::FreedbAccess access(delegate, toc);
-    access.setPort(port);
-    access.setTimeout(std::chrono::milliseconds(200));
-    access.lookupCDInformation("127.0.0.1");
-    server.join();
+    const std::size_t piece = data[1] < 128 ? std::size_t{1} << (data[1] % 16) : data[1];
+    access.setConnectionFactory([&] { return std::make_unique<ScriptedServer>(replies, piece); });
+    access.lookupCDInformation("cddb.example");
     return 0;
 }

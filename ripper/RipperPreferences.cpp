@@ -5,45 +5,81 @@
 namespace ripper {
 namespace {
 
-std::string stringFor(const platform::PlistDict& dict, const char* key) {
-    const auto found = dict.find(key);
-    if (found == dict.end() || !found->second.string())
-        return {};
-    return *found->second.string();
+enum class Kind { Text, Option };
+
+struct Key {
+    const char* name;
+    Kind kind;
+};
+
+// The thirteen keys of the preferences file.
+constexpr Key keys[] = {
+    {"BasicConfigOption", Kind::Text},          {"AudioCDLocation", Kind::Text},
+    {"MP3NameStyle", Kind::Text},               {"OutputDirectory", Kind::Text},
+    {"ConvertSpacesToUnderscores", Kind::Option}, {"ExpertConfigOption", Kind::Text},
+    {"AddID3Tags", Kind::Option},               {"MakeAltPresetFaster", Kind::Option},
+    {"RipAsSingleTrack", Kind::Option},         {"SoundAlertWhenFinished", Kind::Option},
+    {"EditTrackInformation", Kind::Option},     {"CreateSeparateArtistAlbumDirs", Kind::Option},
+    {"FreedbServer", Kind::Text},
+};
+
+bool readable(const platform::PlistValue& value, Kind kind) {
+    if (kind == Kind::Text)
+        return value.string() != nullptr;
+    const auto* integer = value.integer();
+    return value.boolean() || (integer && (*integer == 0 || *integer == 1));
 }
 
-void turnOnIfOne(const platform::PlistDict& dict, const char* key, bool& option) {
+std::string text(const platform::PlistDict& dict, const char* key) {
+    const auto found = dict.find(key);
+    return found != dict.end() && found->second.string() ? *found->second.string() : std::string();
+}
+
+bool option(const platform::PlistDict& dict, const char* key) {
     const auto found = dict.find(key);
     if (found == dict.end())
-        return;
+        return false;
+    if (const auto* boolean = found->second.boolean())
+        return *boolean;
     const auto* integer = found->second.integer();
-    const auto* boolean = found->second.boolean();
-    if ((integer && *integer == 1) || (boolean && *boolean))
-        option = true;
+    return integer && *integer == 1;
 }
 
 } // namespace
 
-void RipperPreferences::load(const platform::PlistDict& stored, const std::string& home) {
-    basicConfigOption = stringFor(stored, "BasicConfigOption");
-    audioCDLocation = stringFor(stored, "AudioCDLocation");
-    mp3NameStyle = stringFor(stored, "MP3NameStyle");
-    const std::string output = stringFor(stored, "OutputDirectory");
-    outputDirectory = output.empty() ? home + "/Music/Audio CD" : output + "/Audio CD";
-    turnOnIfOne(stored, "ConvertSpacesToUnderscores", convertSpacesToUnderscores);
-    const std::string expert = stringFor(stored, "ExpertConfigOption");
-    if (!expert.empty()) {
-        expertConfigOption = expert;
-        expertRowSelected = true;
+std::vector<std::string> RipperPreferences::load(const platform::PlistDict& stored,
+                                                 const platform::PlistDict& freshInstall, const std::string& home) {
+    std::vector<std::string> unreadable;
+    platform::PlistDict values;
+    for (const Key& key : keys) {
+        if (const auto found = freshInstall.find(key.name); found != freshInstall.end())
+            values[key.name] = found->second;
+        const auto found = stored.find(key.name);
+        if (found == stored.end())
+            continue;
+        if (readable(found->second, key.kind))
+            values[key.name] = found->second;
+        else
+            unreadable.push_back(key.name);
     }
-    turnOnIfOne(stored, "AddID3Tags", addID3Tags);
-    turnOnIfOne(stored, "MakeAltPresetFaster", makeAltPresetFaster);
-    turnOnIfOne(stored, "RipAsSingleTrack", ripAsSingleTrack);
-    turnOnIfOne(stored, "SoundAlertWhenFinished", soundAlertWhenFinished);
-    turnOnIfOne(stored, "EditTrackInformation", editTrackInformation);
-    turnOnIfOne(stored, "CreateSeparateArtistAlbumDirs", createSeparateArtistAlbumDirs);
-    const std::string server = stringFor(stored, "FreedbServer");
+
+    basicConfigOption = text(values, "BasicConfigOption");
+    expertRowSelected = !basicConfigOption.empty() && basicConfigOption.find(' ') == std::string::npos;
+    audioCDLocation = text(values, "AudioCDLocation");
+    mp3NameStyle = text(values, "MP3NameStyle");
+    const std::string output = text(values, "OutputDirectory");
+    outputDirectory = output.empty() ? home + "/Music/Audio CD" : output + "/Audio CD";
+    expertConfigOption = text(values, "ExpertConfigOption");
+    convertSpacesToUnderscores = option(values, "ConvertSpacesToUnderscores");
+    addID3Tags = option(values, "AddID3Tags");
+    makeAltPresetFaster = option(values, "MakeAltPresetFaster");
+    ripAsSingleTrack = option(values, "RipAsSingleTrack");
+    soundAlertWhenFinished = option(values, "SoundAlertWhenFinished");
+    editTrackInformation = option(values, "EditTrackInformation");
+    createSeparateArtistAlbumDirs = option(values, "CreateSeparateArtistAlbumDirs");
+    const std::string server = text(values, "FreedbServer");
     freedbServer = server.empty() ? defaultFreedbServer : server;
+    return unreadable;
 }
 
 platform::PlistDict RipperPreferences::dictionary() const {

@@ -3,6 +3,7 @@
 #include "platform/core/PropertyList.h"
 
 #include <string>
+#include <vector>
 
 namespace ripper {
 
@@ -22,14 +23,18 @@ struct RipperPreferences {
     bool soundAlertWhenFinished = false;
     bool editTrackInformation = false;
     bool createSeparateArtistAlbumDirs = false;
-    bool expertRowSelected = false; // loading stored expert options selects the expert row
+    bool expertRowSelected = false; // the stored preset title is the expert row's (no space in it)
 
     static inline const char* defaultFreedbServer = "gnudb.gnudb.org";
 
-    // Applies a stored dictionary over the current state (the window's layout): an option stored
-    // as 1 is turned on, any other value leaves it as it was; "OutputDirectory" V gives
-    // "V/Audio CD" ("" gives "<home>/Music/Audio CD"); a missing or empty server gives the default.
-    void load(const platform::PlistDict& stored, const std::string& home);
+    // Reads a stored dictionary over `freshInstall` (the defaults resource, "Default.cfg"): each
+    // key whose stored value can be read takes it, an option stored as 0 or false is off, one
+    // stored as 1 or true is on; a missing key keeps the fresh-install value, and so does a value
+    // that cannot be read (the wrong kind, an option other than 0 or 1). "OutputDirectory" V
+    // gives "V/Audio CD" ("" gives "<home>/Music/Audio CD"); an empty server gives the default.
+    // Returns the keys whose stored values could not be read.
+    std::vector<std::string> load(const platform::PlistDict& stored, const platform::PlistDict& freshInstall,
+                                  const std::string& home);
     // Every one of the thirteen keys; "OutputDirectory" is the field less its last component.
     platform::PlistDict dictionary() const;
 };

@@ -3,10 +3,14 @@
 #include "platform/core/Text.h"
 
 #include <algorithm>
+#include <optional>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -99,6 +103,72 @@ std::string lastPathComponent(const std::string& path) {
         p.pop_back();
     const auto slash = p.rfind('/');
     return slash == std::string::npos ? p : p.substr(slash + 1);
+}
+
+namespace {
+
+std::optional<std::string> readWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        return std::nullopt;
+    return bytes;
+}
+
+// Writes a new file only: an existing name is left alone (EEXIST).
+std::error_code writeNewFile(const std::string& path, const std::string& bytes) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return {errno, std::generic_category()};
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            ::close(fd);
+            ::unlink(path.c_str());
+            return {error, std::generic_category()};
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(path.c_str());
+        return {error, std::generic_category()};
+    }
+    return {};
+}
+
+} // namespace
+
+std::string keepDamagedCopy(const std::string& path) {
+    const auto bytes = readWhole(path);
+    if (!bytes)
+        return {};
+    char date[16] = {};
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    std::strftime(date, sizeof date, "%Y-%m-%d", &local);
+    const std::string base = path + ".damaged-" + date;
+    for (int n = 1; n < 1000; ++n) {
+        const std::string copy = n == 1 ? base : base + "-" + std::to_string(n);
+        if (fileExists(copy)) {
+            if (readWhole(copy) == bytes)
+                return copy;
+            continue;
+        }
+        const std::error_code error = writeNewFile(copy, *bytes);
+        if (!error)
+            return copy;
+        if (error != std::errc::file_exists)
+            return {};
+    }
+    return {};
 }
 
 } // namespace platform

@@ -38,4 +38,11 @@ std::string safeFileName(std::string_view text, std::size_t maxBytes = 255);
 // The last component of a path ("/a/b/c.mp3" gives "c.mp3").
 std::string lastPathComponent(const std::string& path);
 
+// Keeps a copy of a settings file that could not be read whole, beside it, as
+// "<name>.damaged-<YYYY-MM-DD>" ("-2", "-3", ... after it when that name holds other bytes), so
+// that writing the settings back loses nothing. A copy with the same bytes already there is
+// reused: one damaged file is copied aside once. Returns the copy's path, or "" when the file
+// could not be read or the copy not written.
+std::string keepDamagedCopy(const std::string& path);
+
 } // namespace platform

@@ -1,16 +1,73 @@
 #include "platform/ui/UserDefaults.h"
 
+#include "platform/core/Files.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
 namespace platform {
 namespace {
 
 // Marks a stored array that is empty, so that it is told from no stored array at all.
-const QString emptyArrayKey = QStringLiteral("%1/isEmptyArray");
+const QString emptyArrayMarker = QStringLiteral("isEmptyArray");
+
+bool readable(const QVariant& value) { return value.isValid() && value.canConvert<QString>(); }
+
+// The 1-based entry numbers of the array in the current group, in order: the entries the file
+// actually holds, whatever its "size" line says.
+std::vector<int> entryNumbers(const QSettings& settings) {
+    std::vector<int> numbers;
+    for (const QString& name : settings.childGroups()) {
+        bool ok = false;
+        const int number = name.toInt(&ok);
+        if (ok && number > 0 && name == QString::number(number))
+            numbers.push_back(number);
+    }
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
+}
+
+// An array group is whole when its "size" is a number that counts exactly the entries 1..size
+// and nothing else stands in it. Other groups are whole.
+bool arrayIsWhole(QSettings& settings, const QString& group) {
+    settings.beginGroup(group);
+    const QStringList keys = settings.childKeys();
+    const std::vector<int> numbers = entryNumbers(settings);
+    bool whole = true;
+    if (keys.contains("size") || !numbers.empty()) {
+        bool ok = false;
+        const int size = settings.value("size").toString().toInt(&ok);
+        whole = ok && keys.size() == 1 && static_cast<int>(numbers.size()) == size &&
+                settings.childGroups().size() == size && (numbers.empty() || numbers.back() == size);
+    }
+    settings.endGroup();
+    return whole;
+}
 
 } // namespace
 
 UserDefaults::UserDefaults(const QString& path)
     : settings_(path.isEmpty() ? QSettings(QSettings::IniFormat, QSettings::UserScope, "Aircask", "Aircask")
-                               : QSettings(path, QSettings::IniFormat)) {}
+                               : QSettings(path, QSettings::IniFormat)) {
+    settings_.setAtomicSyncRequired(true);
+    QStringList unreadable;
+    for (const QString& key : settings_.allKeys())
+        if (!settings_.value(key).isValid())
+            unreadable << key;
+    // The program never writes an empty file: one that exists and is empty was cut short.
+    const QFileInfo file(settings_.fileName());
+    damaged_ = settings_.status() != QSettings::NoError || !unreadable.isEmpty() || (file.exists() && file.size() == 0);
+    for (const QString& group : settings_.childGroups())
+        damaged_ = !arrayIsWhole(settings_, group) || damaged_;
+    if (!damaged_)
+        return;
+    // Copied before anything is written back; then the unreadable values are dropped so that
+    // they answer with their defaults and are not written back as they were.
+    damagedCopy_ = QString::fromStdString(keepDamagedCopy(settings_.fileName().toStdString()));
+    for (const QString& key : unreadable)
+        settings_.remove(key);
+}
 
 void UserDefaults::registerDefaults(const QVariantMap& defaults) {
     for (auto it = defaults.begin(); it != defaults.end(); ++it)
@@ -19,7 +76,8 @@ void UserDefaults::registerDefaults(const QVariantMap& defaults) {
 
 QVariant UserDefaults::objectForKey(const QString& key) const {
     if (settings_.contains(key))
-        return settings_.value(key);
+        if (QVariant value = settings_.value(key); value.isValid())
+            return value;
     return registered_.value(key);
 }
 
@@ -41,34 +99,37 @@ void UserDefaults::removeObject(const QString& key) { settings_.remove(key); }
 std::vector<UserDefaults::StringMap> UserDefaults::arrayForKey(const QString& key) const {
     std::vector<StringMap> array;
     auto& settings = settings_;
-    const bool stored = settings.childGroups().contains(key) || settings.contains(emptyArrayKey.arg(key));
-    if (!stored) {
-        for (const QVariant& item : registered_.value(key).toList()) {
+    if (settings.childGroups().contains(key)) {
+        settings.beginGroup(key);
+        const bool markedEmpty = settings.childKeys().contains(emptyArrayMarker);
+        for (const int number : entryNumbers(settings)) {
+            settings.beginGroup(QString::number(number));
             StringMap map;
-            const QVariantMap values = item.toMap();
-            for (auto it = values.begin(); it != values.end(); ++it)
-                map[it.key().toStdString()] = it.value().toString().toStdString();
-            array.push_back(std::move(map));
+            for (const QString& name : settings.childKeys())
+                if (const QVariant value = settings.value(name); readable(value))
+                    map[name.toStdString()] = value.toString().toStdString();
+            settings.endGroup();
+            if (!map.empty())
+                array.push_back(std::move(map));
         }
-        return array;
+        settings.endGroup();
+        if (!array.empty() || markedEmpty)
+            return array;
     }
-    const int size = settings.beginReadArray(key);
-    for (int i = 0; i < size; ++i) {
-        settings.setArrayIndex(i);
+    for (const QVariant& item : registered_.value(key).toList()) {
         StringMap map;
-        for (const QString& name : settings.childKeys())
-            map[name.toStdString()] = settings.value(name).toString().toStdString();
+        const QVariantMap values = item.toMap();
+        for (auto it = values.begin(); it != values.end(); ++it)
+            map[it.key().toStdString()] = it.value().toString().toStdString();
         array.push_back(std::move(map));
     }
-    settings.endArray();
     return array;
 }
 
 void UserDefaults::setArray(const QString& key, const std::vector<StringMap>& array) {
     settings_.remove(key);
-    settings_.remove(emptyArrayKey.arg(key));
     if (array.empty()) {
-        settings_.setValue(emptyArrayKey.arg(key), true);
+        settings_.setValue(key + "/" + emptyArrayMarker, true);
         return;
     }
     settings_.beginWriteArray(key, static_cast<int>(array.size()));
@@ -81,5 +142,13 @@ void UserDefaults::setArray(const QString& key, const std::vector<StringMap>& ar
 }
 
 void UserDefaults::synchronize() { settings_.sync(); }
+
+QString damagedSettingsNotice(const QString& settingsFile, const QString& copy) {
+    if (copy.isEmpty())
+        return QObject::tr("Some settings could not be read from %1, and no copy of the old file could be kept. "
+                           "Defaults take the place of what was lost.")
+            .arg(settingsFile);
+    return QObject::tr("Some settings could not be read; a copy of the old file was kept at %1.").arg(copy);
+}
 
 } // namespace platform

@@ -22,6 +22,7 @@
 #include <QHeaderView>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTimer>
@@ -97,6 +98,8 @@ void Controller::awakeFromNib(bool checkForUpdates) {
     });
 
     defaults_.registerDefaults({{"stations", builtInStations()}, {"downloadPath", defaultDownloadPath()}});
+    if (downloadPath() != defaults_.stringForKey("downloadPath"))
+        defaults_.removeObject("downloadPath"); // an empty or relative folder is not kept
     for (const auto& values : defaults_.arrayForKey("stations"))
         stations_.push_back(StationDescriptor::make(values));
     initStreams();
@@ -151,6 +154,15 @@ void Controller::awakeFromNib(bool checkForUpdates) {
 
     updatedSelectedItems();
     window_->show();
+    if (defaults_.wasDamaged()) {
+        auto* notice = new QMessageBox(
+            QMessageBox::Warning, tr("Settings Damaged"),
+            platform::damagedSettingsNotice(defaults_.settings().fileName(), defaults_.damagedCopy()),
+            QMessageBox::Ok, window_);
+        notice->setTextFormat(Qt::PlainText);
+        notice->setAttribute(Qt::WA_DeleteOnClose);
+        notice->open();
+    }
     startTimers();
     if (checkForUpdates)
         update(false);
@@ -175,9 +187,9 @@ void Controller::buildMenus() {
 }
 
 void Controller::initStreams() {
-    const std::string downloadPath = defaults_.stringForKey("downloadPath").toStdString();
+    const std::string folder = downloadPath().toStdString();
     for (std::size_t i = streams_.size(); i < stations_.size(); ++i)
-        streams_.push_back(Stream::create(stations_[i], downloadPath));
+        streams_.push_back(Stream::create(stations_[i], folder));
 }
 
 void Controller::startTimers() {
@@ -331,7 +343,7 @@ void Controller::doubleClick() {
 }
 
 void Controller::downloadFolder() {
-    auto* panel = new QFileDialog(window_, tr("Choose Download Folder"), defaults_.stringForKey("downloadPath"));
+    auto* panel = new QFileDialog(window_, tr("Choose Download Folder"), downloadPath());
     panel->setFileMode(QFileDialog::Directory);
     panel->setOption(QFileDialog::ShowDirsOnly);
     panel->setAttribute(Qt::WA_DeleteOnClose);
@@ -349,11 +361,16 @@ void Controller::downloadFolderChosen(const QString& path) {
         defaults_.synchronize();
     }
     // Also after a cancel, every station's folder is made anew under the download folder.
-    const std::string downloadPath = defaults_.stringForKey("downloadPath").toStdString();
+    const std::string folder = downloadPath().toStdString();
     for (const auto& stream : streams_) {
-        stream->setDownloadPath(downloadPath);
+        stream->setDownloadPath(folder);
         stream->createDirectories();
     }
+}
+
+QString Controller::downloadPath() const {
+    const QString stored = defaults_.stringForKey("downloadPath");
+    return stored.isEmpty() || QDir::isRelativePath(stored) ? defaultDownloadPath() : stored;
 }
 
 void Controller::about() {

@@ -65,6 +65,9 @@ public:
     void updatedSelectedItems();
     // Writes the station list (with every key the streams added) to the defaults, at once.
     void storeStations();
+    // The folder that holds the station folders: the stored one when it is an absolute path,
+    // else the desktop's Music folder.
+    QString downloadPath() const;
 
     // The one-second refresh and the 0.1-second status redraw.
     void _update();

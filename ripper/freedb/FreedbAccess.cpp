@@ -53,7 +53,35 @@ bool endsWith(std::string_view text, std::string_view end) {
 // A multi-line reply (21x) is complete at its terminating "." line.
 bool endsWithTerminator(std::string_view text) { return endsWith(text, "\n.\r\n") || endsWith(text, "\n.\n"); }
 
+class SocketConnection : public CddbConnection {
+public:
+    void connectToHostName(const std::string& host, std::uint16_t port, std::chrono::milliseconds timeout) override {
+        socket_->connectToHostName(host, port, static_cast<int>(timeout.count()));
+    }
+    Received receive(std::string& text, std::chrono::milliseconds timeout) override {
+        if (!socket_->isConnected())
+            return Received::Closed;
+        if (!socket_->waitUntilReadable(static_cast<int>(timeout.count())))
+            return Received::NothingInTime;
+        net::ByteBuffer buffer;
+        if (socket_->readData(&buffer) == 0)
+            return Received::Closed;
+        text.append(reinterpret_cast<const char*>(buffer.data()), buffer.length());
+        return Received::Some;
+    }
+    void send(const std::string& text) override { socket_->writeString(text); }
+    void close() override {
+        if (socket_->isConnected())
+            socket_->close();
+    }
+
+private:
+    std::unique_ptr<net::Socket> socket_ = net::Socket::socket();
+};
+
 } // namespace
+
+std::unique_ptr<CddbConnection> cddbSocketConnection() { return std::make_unique<SocketConnection>(); }
 
 std::int32_t cddbReplyCode(const std::string& reply) {
     std::int64_t code = 0;
@@ -121,31 +149,28 @@ std::string FreedbAccess::displayAlbumSelectionDialog(const std::string& reply) 
 
 // Reads one reply: up to the end of its first line, and for a multi-line reply (code 21x) up to
 // its terminating "." line. A server that closes the connection ends the reply where it is.
-std::string FreedbAccess::readReply(net::Socket& socket) {
-    net::ByteBuffer buffer;
-    const auto timeout = static_cast<int>(timeout_.count());
+std::string FreedbAccess::readReply(CddbConnection& connection) {
+    std::string received;
     for (;;) {
-        if (!socket.isConnected())
-            break;
-        if (!socket.waitUntilReadable(timeout))
+        const auto got = connection.receive(received, timeout_);
+        if (got == CddbConnection::Received::NothingInTime)
             fail(noAnswer);
-        if (socket.readData(&buffer) == 0)
+        if (got == CddbConnection::Received::Closed)
             break;
-        if (buffer.length() > maxReplyBytes)
+        if (received.size() > maxReplyBytes)
             fail(tooLong);
-        const std::string_view received(reinterpret_cast<const char*>(buffer.data()), buffer.length());
         const std::size_t lineEnd = received.find('\n');
-        if (lineEnd == std::string_view::npos)
+        if (lineEnd == std::string::npos)
             continue;
-        const std::int32_t code = cddbReplyCode(std::string(received.substr(0, 3)));
+        const std::int32_t code = cddbReplyCode(received.substr(0, 3));
         const bool multiLine = code >= 210 && code <= 219;
         if (!multiLine || endsWithTerminator(received))
             break;
     }
-    return platform::utf8OrLatin1(std::string_view(reinterpret_cast<const char*>(buffer.data()), buffer.length()));
+    return platform::utf8OrLatin1(received);
 }
 
-void FreedbAccess::converse(net::Socket& socket, const std::string& hostName, std::optional<AlbumInfo>& parsed) {
+void FreedbAccess::converse(CddbConnection& connection, const std::string& hostName, std::optional<AlbumInfo>& parsed) {
     const auto failOnCode = [](const std::string& reply,
                                std::initializer_list<std::pair<std::int32_t, const std::string*>> table) {
         if (reply.find(' ') == std::string::npos)
@@ -157,14 +182,14 @@ void FreedbAccess::converse(net::Socket& socket, const std::string& hostName, st
         return code;
     };
 
-    socket.connectToHostName(hostName, port_, static_cast<int>(timeout_.count()));
-    readReply(socket); // the greeting is not examined
-    socket.writeString("cddb hello " + loginName() + " " + machineName() + " discwell v0.5.3\n");
-    failOnCode(readReply(socket),
+    connection.connectToHostName(hostName, port_, timeout_);
+    readReply(connection); // the greeting is not examined
+    connection.send("cddb hello " + loginName() + " " + machineName() + " discwell v0.5.3\n");
+    failOnCode(readReply(connection),
                {{402, &alreadyShookHands}, {431, &handshakeFailed}, {500, &syntaxError}, {0, &unknownError}});
 
-    socket.writeString(queryString());
-    const std::string query = readReply(socket);
+    connection.send(queryString());
+    const std::string query = readReply(connection);
     const std::int32_t code =
         failOnCode(query, {{202, &notFound}, {403, &corrupt}, {409, &forgotHandshake}, {0, &unknownError}});
     std::string readCommand;
@@ -175,8 +200,8 @@ void FreedbAccess::converse(net::Socket& socket, const std::string& hostName, st
     else
         fail(query.substr(0, query.find_first_of("\r\n")));
 
-    socket.writeString(readCommand);
-    const std::string entry = readReply(socket);
+    connection.send(readCommand);
+    const std::string entry = readReply(connection);
     failOnCode(entry, {{401, &entryMissing},
                        {402, &alreadyShookHands},
                        {403, &corrupt},
@@ -184,15 +209,15 @@ void FreedbAccess::converse(net::Socket& socket, const std::string& hostName, st
                        {0, &unknownError}});
     parsed = parseAlbumInfo(entry);
 
-    socket.writeString("quit\n");
+    connection.send("quit\n");
 }
 
 void FreedbAccess::lookupCDInformation(const std::string& hostName) {
     std::optional<AlbumInfo> parsed;
-    std::unique_ptr<net::Socket> socket;
+    std::unique_ptr<CddbConnection> connection;
     try {
-        socket = net::Socket::socket();
-        converse(*socket, hostName, parsed);
+        connection = connectionFactory_();
+        converse(*connection, hostName, parsed);
     } catch (const platform::Exception& e) {
         platform::log("Freedb Error (" + e.name() + "):  " + e.reason());
         delegate_.runAlertWithTitle("Freedb Error", e.reason());
@@ -200,8 +225,8 @@ void FreedbAccess::lookupCDInformation(const std::string& hostName) {
         platform::log(std::string("Freedb Error (failure):  ") + e.what());
         delegate_.runAlertWithTitle("Freedb Error", e.what());
     }
-    if (socket && socket->isConnected())
-        socket->close();
+    if (connection)
+        connection->close();
     if (parsed)
         albumInfo_.insert(albumInfo_.end(), parsed->begin(), parsed->end());
 }

@@ -5,16 +5,31 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace net {
-class Socket;
-}
-
 namespace ripper {
+
+// The line a CDDB dialogue runs over: a CDDBP socket in the program; tests and the fuzz target
+// may answer in memory instead.
+class CddbConnection {
+public:
+    enum class Received { Some, Closed, NothingInTime };
+
+    virtual ~CddbConnection() = default;
+    // Raises (with the system's reason) when the server cannot be reached within the time.
+    virtual void connectToHostName(const std::string& host, std::uint16_t port, std::chrono::milliseconds timeout) = 0;
+    // Appends what the server sent to `text`, waiting at most `timeout` for the first byte.
+    virtual Received receive(std::string& text, std::chrono::milliseconds timeout) = 0;
+    virtual void send(const std::string& text) = 0;
+    virtual void close() = 0;
+};
+
+// A CDDBP connection on a socket.
+std::unique_ptr<CddbConnection> cddbSocketConnection();
 
 // What the freedb dialogue needs of the window that runs it: the CD folder, alerts, and the
 // user's choice among several matching albums.
@@ -59,10 +74,14 @@ public:
 
     void setPort(std::uint16_t port) { port_ = port; }
     void setTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+    // Where the lookup's connection comes from (a socket unless set).
+    void setConnectionFactory(std::function<std::unique_ptr<CddbConnection>()> factory) {
+        connectionFactory_ = std::move(factory);
+    }
 
 private:
-    void converse(net::Socket& socket, const std::string& hostName, std::optional<AlbumInfo>& parsed);
-    std::string readReply(net::Socket& socket);
+    void converse(CddbConnection& connection, const std::string& hostName, std::optional<AlbumInfo>& parsed);
+    std::string readReply(CddbConnection& connection);
 
     FreedbDelegate& delegate_;
     TableOfContents toc_;
@@ -70,6 +89,7 @@ private:
     AlbumInfo albumInfo_;
     std::uint16_t port_ = 8880;
     std::chrono::milliseconds timeout_{30000};
+    std::function<std::unique_ptr<CddbConnection>()> connectionFactory_ = cddbSocketConnection;
 };
 
 // The code at the start of a reply: its leading decimal digits, 0 when there are none.

@@ -1,10 +1,13 @@
 #include "ripper/window/AppController.h"
 
 #include "platform/cd/AudioCd.h"
+#include "platform/core/Files.h"
+#include "platform/core/Log.h"
 #include "platform/core/PropertyList.h"
 #include "ripper/CdFolder.h"
 #include "platform/ui/Desktop.h"
 #include "platform/ui/MainWindow.h"
+#include "platform/ui/UserDefaults.h"
 #include "ripper/window/DragDestView.h"
 #include "ripper/window/LAMEProcess.h"
 #include "ui_MainWindow.h"
@@ -24,6 +27,7 @@
 #include <QProgressDialog>
 #include <QStandardPaths>
 #include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <atomic>
@@ -91,30 +95,44 @@ void AppController::awakeFromNib() {
 }
 
 int AppController::loadPreferences() {
+    // The defaults resource holds what a fresh install has; the preferences file is read over it.
+    platform::PlistDict freshInstall;
+    QFile defaults(":/discwell/Default.cfg");
+    if (defaults.open(QIODevice::ReadOnly))
+        freshInstall = platform::parsePropertyList(defaults.readAll().toStdString()).value_or(platform::PlistDict{});
     std::optional<platform::PlistDict> stored;
+    bool damaged = false;
     if (QFile::exists(preferencesPath_)) {
         stored = platform::readPropertyList(preferencesPath_.toStdString());
-    } else {
-        QFile defaults(":/discwell/Default.cfg");
-        if (defaults.open(QIODevice::ReadOnly))
-            stored = platform::parsePropertyList(defaults.readAll().toStdString());
+        damaged = !stored;
     }
-    RipperPreferences prefs = currentPreferences();
-    prefs.expertRowSelected = false;
-    prefs.load(stored.value_or(platform::PlistDict{}), QDir::homePath().toStdString());
+    RipperPreferences prefs;
+    damaged = !prefs.load(stored.value_or(platform::PlistDict{}), freshInstall, QDir::homePath().toStdString())
+                   .empty() ||
+              damaged;
 
-    basicConfigOption_ = prefs.basicConfigOption;
-    for (QAbstractButton* row : basicConfigMatrix_->buttons())
-        if (row->text().toStdString() == prefs.basicConfigOption)
-            row->setChecked(true);
+    // The row whose title was stored; a title no row has is the fresh install's preset.
+    const auto rowTitled = [this](const std::string& title) -> QAbstractButton* {
+        for (QAbstractButton* row : basicConfigMatrix_->buttons())
+            if (row->text().toStdString() == title)
+                return row;
+        return nullptr;
+    };
+    QAbstractButton* row = prefs.expertRowSelected ? ui_->presetExpert : rowTitled(prefs.basicConfigOption);
+    if (!row) {
+        platform::log("Discwell: no preset is titled \"" + prefs.basicConfigOption + "\"; the default one is used");
+        RipperPreferences fresh;
+        fresh.load({}, freshInstall, {});
+        row = rowTitled(fresh.basicConfigOption);
+    }
+    if (row)
+        row->setChecked(true);
+    switchBasicConfig();
     ui_->chosenCDName->setText(QString::fromStdString(prefs.audioCDLocation));
     ui_->nameStyleTextField->setText(QString::fromStdString(prefs.mp3NameStyle));
     ui_->chosenOutputDirectory->setText(QString::fromStdString(prefs.outputDirectory));
     ui_->spacesToUnderscores->setChecked(prefs.convertSpacesToUnderscores);
-    if (prefs.expertRowSelected) {
-        ui_->expertConfigOption->setText(QString::fromStdString(prefs.expertConfigOption));
-        ui_->presetExpert->setChecked(true);
-    }
+    ui_->expertConfigOption->setText(QString::fromStdString(prefs.expertConfigOption));
     ui_->addID3Tags->setChecked(prefs.addID3Tags);
     ui_->makeAltPresetFaster->setChecked(prefs.makeAltPresetFaster);
     ui_->ripAsSingleTrack->setChecked(prefs.ripAsSingleTrack);
@@ -122,6 +140,13 @@ int AppController::loadPreferences() {
     ui_->editTrackInformation->setChecked(prefs.editTrackInformation);
     ui_->createSeparateArtistAlbumDirs->setChecked(prefs.createSeparateArtistAlbumDirs);
     ui_->freedbServerField->setText(QString::fromStdString(prefs.freedbServer));
+
+    if (damaged) {
+        // Kept aside now, before the next save writes over it; told once, when the window is up.
+        const QString copy = QString::fromStdString(platform::keepDamagedCopy(preferencesPath_.toStdString()));
+        const QString notice = platform::damagedSettingsNotice(preferencesPath_, copy);
+        QTimer::singleShot(0, this, [this, notice] { runAlertWithTitle(tr("Settings Damaged"), notice); });
+    }
     return 0;
 }
 

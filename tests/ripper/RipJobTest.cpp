@@ -1,4 +1,5 @@
 #include "platform/core/Files.h"
+#include "platform/core/PropertyList.h"
 #include "ripper/EncoderProgress.h"
 #include "ripper/RipJob.h"
 #include "ripper/RipperPreferences.h"
@@ -25,21 +26,89 @@ TEST(EncoderProgress, TheLastReportOfAChunk) {
     EXPECT_FALSE(lastEncoderProgress("   230/461   ( 50%)|    0:01/    0:0")); // cut in the middle
 }
 
-TEST(RipperPreferences, LoadingRules) {
+// What a fresh install has: the defaults resource the program ships.
+platform::PlistDict freshInstall() {
+    const auto dict = platform::readPropertyList(RIPPER_RESOURCES "/Default.cfg");
+    EXPECT_TRUE(dict) << "the defaults resource is missing";
+    return dict.value_or(platform::PlistDict{});
+}
+
+TEST(RipperPreferences, NoFileGivesTheFreshInstall) {
     RipperPreferences prefs;
-    prefs.addID3Tags = true; // as the window's layout made it
-    prefs.load({{"OutputDirectory", ""}, {"AddID3Tags", 0}, {"RipAsSingleTrack", 1}, {"ExpertConfigOption", "-V 2"}},
-               "/home/u");
+    EXPECT_TRUE(prefs.load({}, freshInstall(), "/home/u").empty());
+    EXPECT_EQ(prefs.basicConfigOption, "--alt-preset standard");
+    EXPECT_FALSE(prefs.expertRowSelected);
+    EXPECT_EQ(prefs.mp3NameStyle, "%d - %t.mp3");
     EXPECT_EQ(prefs.outputDirectory, "/home/u/Music/Audio CD");
-    EXPECT_TRUE(prefs.addID3Tags) << "0 leaves the option as the layout made it";
-    EXPECT_TRUE(prefs.ripAsSingleTrack);
-    EXPECT_TRUE(prefs.expertRowSelected);
+    EXPECT_TRUE(prefs.addID3Tags);
+    EXPECT_TRUE(prefs.soundAlertWhenFinished);
+    EXPECT_FALSE(prefs.ripAsSingleTrack);
     EXPECT_EQ(prefs.freedbServer, "gnudb.gnudb.org");
-    prefs.load({{"OutputDirectory", "/data"}, {"FreedbServer", "freedb.example"}}, "/home/u");
-    EXPECT_EQ(prefs.outputDirectory, "/data/Audio CD");
-    EXPECT_EQ(prefs.freedbServer, "freedb.example");
-    EXPECT_EQ(*prefs.dictionary().at("OutputDirectory").string(), "/data");
     EXPECT_EQ(prefs.dictionary().size(), 13u);
+}
+
+TEST(RipperPreferences, StoredOptionsAreWhatTheyShowOnAndOff) {
+    const char* options[] = {"ConvertSpacesToUnderscores", "AddID3Tags", "MakeAltPresetFaster", "RipAsSingleTrack",
+                             "SoundAlertWhenFinished", "EditTrackInformation", "CreateSeparateArtistAlbumDirs"};
+    for (const platform::PlistValue& stored :
+         {platform::PlistValue(0), platform::PlistValue(1), platform::PlistValue(false), platform::PlistValue(true)}) {
+        const bool on = stored == platform::PlistValue(1) || stored == platform::PlistValue(true);
+        platform::PlistDict dict;
+        for (const char* key : options)
+            dict[key] = stored;
+        RipperPreferences prefs;
+        EXPECT_TRUE(prefs.load(dict, freshInstall(), "/home/u").empty());
+        const platform::PlistDict saved = prefs.dictionary();
+        for (const char* key : options)
+            EXPECT_EQ(*saved.at(key).integer(), on ? 1 : 0) << key << " stored " << (on ? "on" : "off");
+    }
+}
+
+TEST(RipperPreferences, UnreadableValuesTakeTheFreshInstallValue) {
+    const platform::PlistDict stored = {
+        {"MP3NameStyle", 5},                               // wrong kind
+        {"AddID3Tags", "yes"},                             // wrong kind
+        {"SoundAlertWhenFinished", 7},                     // an option is 0 or 1
+        {"OutputDirectory", platform::PlistArray{"/x"}},   // wrong kind
+        {"FreedbServer", "freedb.example:8880"},           // readable: kept
+        {"RipAsSingleTrack", 1},                           // readable: kept
+        {"Unrelated", platform::PlistDict{{"a", 1}}},      // not ours: ignored
+    };
+    RipperPreferences prefs;
+    const auto unreadable = prefs.load(stored, freshInstall(), "/home/u");
+    EXPECT_EQ(unreadable,
+              (std::vector<std::string>{"MP3NameStyle", "OutputDirectory", "AddID3Tags", "SoundAlertWhenFinished"}));
+    EXPECT_EQ(prefs.mp3NameStyle, "%d - %t.mp3");
+    EXPECT_EQ(prefs.outputDirectory, "/home/u/Music/Audio CD");
+    EXPECT_TRUE(prefs.addID3Tags);
+    EXPECT_TRUE(prefs.soundAlertWhenFinished);
+    EXPECT_EQ(prefs.freedbServer, "freedb.example:8880");
+    EXPECT_TRUE(prefs.ripAsSingleTrack);
+}
+
+TEST(RipperPreferences, TheStoredPresetDecidesTheRowNotLeftoverExpertText) {
+    struct Case {
+        const char* preset;
+        const char* expert;
+        bool expertRow;
+    } cases[] = {
+        {"--preset 128", "-V 2", false}, // expert text typed once and left: the preset still holds
+        {"Expert", "-V 2", true},
+        {"Expert", "", true},
+        {"--alt-preset standard", "", false},
+    };
+    for (const Case& c : cases) {
+        RipperPreferences prefs;
+        prefs.load({{"BasicConfigOption", c.preset}, {"ExpertConfigOption", c.expert}}, freshInstall(), "/h");
+        EXPECT_EQ(prefs.expertRowSelected, c.expertRow) << c.preset;
+        EXPECT_EQ(prefs.basicConfigOption, c.preset);
+        EXPECT_EQ(prefs.expertConfigOption, c.expert);
+    }
+    RipperPreferences prefs;
+    prefs.load({{"OutputDirectory", "/data"}, {"FreedbServer", ""}}, freshInstall(), "/home/u");
+    EXPECT_EQ(prefs.outputDirectory, "/data/Audio CD");
+    EXPECT_EQ(prefs.freedbServer, "gnudb.gnudb.org");
+    EXPECT_EQ(*prefs.dictionary().at("OutputDirectory").string(), "/data");
 }
 
 TEST(RipJob, PlansRunsNamesAndFolders) {

@@ -44,4 +44,23 @@ TEST(Files, PathHelpers) {
     EXPECT_EQ(lastPathComponent("/music/Station/"), "Station");
 }
 
+TEST(Files, ADamagedFileIsCopiedAsideOnceAndNeverOverAnotherCopy) {
+    TempDir dir;
+    const std::string settings = dir.file("Aircask.ini");
+    writeFile(settings, "[stations]\nsize=oops\n");
+    const std::string copy = keepDamagedCopy(settings);
+    ASSERT_FALSE(copy.empty());
+    EXPECT_EQ(copy.rfind(settings + ".damaged-", 0), 0u) << copy;
+    EXPECT_EQ(readFile(copy), "[stations]\nsize=oops\n");
+    EXPECT_EQ(keepDamagedCopy(settings), copy); // the same damage: the same copy, no second one
+    EXPECT_EQ(listDirectory(dir.path()).size(), 2u);
+
+    writeFile(settings, "other damage");
+    const std::string second = keepDamagedCopy(settings);
+    EXPECT_EQ(second, copy + "-2");
+    EXPECT_EQ(readFile(second), "other damage");
+    EXPECT_EQ(readFile(copy), "[stations]\nsize=oops\n"); // the first copy is kept as it was
+    EXPECT_EQ(keepDamagedCopy(dir.file("missing")), "");
+}
+
 } // namespace

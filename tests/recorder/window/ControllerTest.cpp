@@ -1,3 +1,4 @@
+#include "platform/core/Files.h"
 #include "platform/ui/Desktop.h"
 #include "platform/ui/UserDefaults.h"
 #include "recorder/update/ZNVersionChecker.h"
@@ -17,6 +18,8 @@
 #include <QLineEdit>
 #include <QDragEnterEvent>
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QStandardPaths>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTreeView>
@@ -108,6 +111,37 @@ TEST(Controller, AnEmptyStoredListStaysEmptyAndEveryChangeIsStored) {
     const auto stations = reread.arrayForKey("stations");
     ASSERT_EQ(stations.size(), 1u);
     EXPECT_EQ(stations[0].at("serverURL"), "http://radio.example.net:8000/");
+}
+
+TEST(Controller, ADamagedSettingsFileIsToldOnceAndItsStationsKept) {
+    testsupport::TempDir home;
+    const std::string path = home.file("Aircask.ini");
+    const std::string damaged = "[General]\ndownloadPath=relative/folder\n"
+                                "[stations]\n1\\stationName=Kept\n1\\serverURL=http://kept.example:8000/\n"
+                                "size=2000000000\n";
+    testsupport::writeFile(path, damaged);
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    for (int start = 1; start <= 2; ++start) {
+        SCOPED_TRACE(start == 1 ? "damaged start" : "next start");
+        platform::UserDefaults defaults(QString::fromStdString(path));
+        RecordingDesktop desktop;
+        Controller controller(defaults, desktop);
+        controller.awakeFromNib(false);
+        const auto notices = controller.window()->findChildren<QMessageBox*>();
+        ASSERT_EQ(notices.size(), start == 1 ? 1 : 0);
+        ASSERT_EQ(controller.streams().size(), 1u);
+        EXPECT_EQ(controller.streams()[0]->objectForKey("stationName"), "Kept");
+        EXPECT_EQ(controller.downloadPath(), music.isEmpty() ? QDir::homePath() + "/Music" : music);
+        if (start == 1) {
+            const QString text = notices[0]->text();
+            EXPECT_TRUE(text.startsWith("Some settings could not be read; a copy of the old file was kept at "));
+            EXPECT_TRUE(text.contains(defaults.damagedCopy()));
+            EXPECT_EQ(testsupport::readFile(defaults.damagedCopy().toStdString()), damaged);
+        }
+        controller.storeStations();
+    }
+    EXPECT_EQ(testsupport::readFile(path).find("relative/folder"), std::string::npos);
+    EXPECT_EQ(platform::listDirectory(home.path()).size(), 2u); // the file and one copy
 }
 
 TEST(Controller, AddingBySheetAndByDrop) {

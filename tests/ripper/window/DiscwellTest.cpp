@@ -26,6 +26,7 @@
 using namespace ripper;
 using testsupport::CddbServer;
 using testsupport::waitUntil;
+using namespace std::string_literals;
 
 namespace {
 
@@ -287,8 +288,78 @@ TEST(Discwell, PreferencesRoundTrip) {
     second.awakeFromNib();
     EXPECT_TRUE(second.shouldRipAsSingleTrack());
     EXPECT_EQ(second.getChosenOutputDirectory(), "/data/rips/Audio CD");
-    EXPECT_TRUE(second.ui().presetExpert->isChecked()); // stored expert text selects the expert row
+    // Expert text typed once does not take over: the stored preset is the row shown and used.
+    EXPECT_TRUE(second.ui().preset128->isChecked());
     EXPECT_EQ(second.encoderOptions().presetTitle, "--preset 128");
+    EXPECT_EQ(second.ui().expertConfigOption->text(), "-V 2");
+    second.ui().presetExpert->click();
+    second.ui().addID3Tags->setChecked(false);
+    second.ui().soundAlertWhenFinished->setChecked(false);
+    second.applicationShouldTerminate();
+
+    Recorder third(desktop, path);
+    third.awakeFromNib();
+    EXPECT_TRUE(third.ui().presetExpert->isChecked());
+    EXPECT_EQ(third.encoderOptions().presetTitle, "Expert");
+    EXPECT_FALSE(third.shouldAddID3Tags()) << "an option stored off stays off";
+    EXPECT_FALSE(third.shouldSoundAlertWhenFinished());
+    EXPECT_TRUE(third.alerts.isEmpty());
+}
+
+TEST(Discwell, DamagedPreferencesAreKeptAsideAndTheRestIsAFreshInstall) {
+    const std::string whole = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                              "<key>MP3NameStyle</key><string>%t.mp3</string>"
+                              "<key>RipAsSingleTrack</key><integer>1</integer>";
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool keepsReadable; // the readable entries survive
+    } cases[] = {
+        {"garbage", "\x89\x01garbage\0\xff not a list"s, false},
+        {"empty file", "", false},
+        {"truncated", whole, false},
+        {"root array", "<plist version=\"1.0\"><array><string>x</string></array></plist>", false},
+        {"binary plist cut short", "bplist00\xd1\x01\x02"s, false},
+        {"wrong kinds", whole + "<key>SoundAlertWhenFinished</key><string>yes</string>"
+                                "<key>AddID3Tags</key><integer>12</integer>"
+                                "<key>FreedbServer</key><array/></dict></plist>",
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testsupport::TempDir home;
+        platform::Desktop desktop;
+        const QString path = QString::fromStdString(home.file("prefs.plist"));
+        testsupport::writeFile(path.toStdString(), c.bytes);
+        {
+            Recorder window(desktop, path);
+            window.awakeFromNib();
+            ASSERT_TRUE(waitUntil([&] { return !window.alerts.isEmpty(); }, 5000));
+            EXPECT_EQ(window.alerts.size(), 1);
+            const std::vector<std::string> names = platform::listDirectory(home.path());
+            ASSERT_EQ(names.size(), 2u);
+            const std::string copy = home.file(names[1]);
+            EXPECT_EQ(names[1].rfind("prefs.plist.damaged-", 0), 0u) << names[1];
+            EXPECT_EQ(testsupport::readFile(copy), c.bytes);
+            EXPECT_TRUE(window.alerts[0].contains(QString::fromStdString(copy))) << window.alerts[0].toStdString();
+
+            // Fresh-install values where nothing could be read.
+            EXPECT_EQ(window.getMP3NameStyle(), c.keepsReadable ? "%t.mp3" : "%d - %t.mp3");
+            EXPECT_EQ(window.shouldRipAsSingleTrack(), c.keepsReadable);
+            EXPECT_TRUE(window.shouldSoundAlertWhenFinished());
+            EXPECT_TRUE(window.shouldAddID3Tags());
+            EXPECT_EQ(window.getChosenFreedbServer(), "gnudb.gnudb.org");
+            EXPECT_TRUE(window.ui().presetStandard->isChecked());
+            window.applicationShouldTerminate();
+        }
+        // Written back whole: the next start reads it without a word and makes no second copy.
+        Recorder again(desktop, path);
+        again.awakeFromNib();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(again.alerts.isEmpty());
+        EXPECT_EQ(platform::listDirectory(home.path()).size(), 2u);
+        EXPECT_TRUE(again.shouldSoundAlertWhenFinished());
+    }
 }
 
 TEST(Discwell, EditorAndChooser) {
