@@ -3,30 +3,43 @@
 #include <cstdint>
 #include <vector>
 
-// The cut between two songs: the quietest spot of an audio block, as a byte offset on a frame
-// boundary. Plain functions without state; each call allocates and releases its own memory.
+// The cut between two songs of a station's MP3 audio: the quietest stretch of a search window
+// around the title change. The window is decoded as one continuous stretch with one decoder, so
+// every frame's sound is measured where it really is; the cut is a frame boundary. Plain
+// functions without state.
 
 namespace recorder {
 
-constexpr int CUT_NO_HEADERS = -48;     // no run of 6 consistent frame headers; the cut is 0
-constexpr int CUT_OUTPUT_TOO_BIG = -47; // decoded output beyond 50 times the input
-constexpr int CUT_SHRINK_FAILED = -16;  // the decoded output could not be shrunk to its size
+constexpr int CUT_NO_HEADERS = -48;  // no run of consistent frame headers: the cut is the title change
+constexpr int CUT_NOT_QUIETER = -46; // nothing clearly quieter than the rest: the cut is the frame at the title change
 
-// Finds the cut in `block` of `length` bytes; the offset lies between 0 and `length` in every
-// case. Returns 0 or one of the codes above.
-int findsep_silence(const std::uint8_t* block, std::int32_t length, std::uint32_t* cut);
+// The sound of one decoded frame.
+struct FrameLevel {
+    std::uint32_t offset; // where the frame starts in the window
+    double level;         // mean square of the mono signal, in dB below full scale; -100 for digital silence
+};
 
-// Decodes `bytes` (starting at a frame header) to signed 16-bit PCM, interleaved as decoded.
-// Returns 0, CUT_OUTPUT_TOO_BIG or CUT_SHRINK_FAILED.
-int decode_buffer(const std::uint8_t* bytes, std::int32_t length, std::vector<std::int16_t>* pcm,
-                  std::uint32_t* samples);
+// Decodes `window` from its first run of consistent frame headers to its last whole frame and
+// gives the level of each frame, in order. The two frames after the start and after a
+// re-synchronisation are decoded but not given: they lack the bits a frame borrows from the
+// frames before it, and decode too quiet.
+std::vector<FrameLevel> frameLevels(const std::uint8_t* window, std::uint32_t length);
 
-// Averages neighbouring samples in place (truncating toward zero); the area past the mono
-// samples is cleared. `*mono` is n / 2.
-void convert_to_mono(std::vector<std::int16_t>* pcm, std::uint32_t n, std::uint32_t* mono);
+struct CutChoice {
+    std::uint32_t offset; // a frame's start
+    bool quiet;           // false: nothing was clearly quieter, the frame at the title change
+};
 
-// Index of the quietest sample: the most negative sample within one window's width from the
-// centre of the window of lowest RMS. Positions at or beyond m read as 0.
-std::int32_t find_silence(const std::int16_t* samples, std::uint32_t m, int windows);
+// Chooses among the frames at or after `from`: the centre of the longest run of frames under a
+// level close to the quietest one (of equal runs, the one nearest `titleAt`). Where the quietest
+// frame is not clearly below the window's typical level (a crossfade, talk over music) it is the
+// first frame at or after `titleAt` instead. None when no frame starts at or after `from`.
+bool chooseCut(const std::vector<FrameLevel>& levels, std::uint32_t from, std::uint32_t titleAt, CutChoice* choice);
+
+// The cut for a title change at `titleAt` in `window` (`length` bytes): a frame boundary at or
+// after `from` (the bytes before it only settle the decoder) and at most `length`. Returns 0, or
+// CUT_NOT_QUIETER or CUT_NO_HEADERS with the cut at the title change.
+int findsep_silence(const std::uint8_t* window, std::uint32_t length, std::uint32_t from, std::uint32_t titleAt,
+                    std::uint32_t* cut);
 
 } // namespace recorder

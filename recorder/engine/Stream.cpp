@@ -1,5 +1,7 @@
 #include "recorder/engine/Stream.h"
 
+#include <algorithm>
+
 #include "platform/core/Exception.h"
 #include "platform/core/Text.h"
 #include "platform/core/Files.h"
@@ -93,6 +95,12 @@ bool Stream::waitUntilStopped(std::chrono::milliseconds timeout) const {
 void Stream::setDownloadPath(std::string downloadPath) {
     std::lock_guard lock(mutex_);
     downloadPath_ = std::move(downloadPath);
+}
+
+void Stream::setCutWindow(double beforeSeconds, double afterSeconds) {
+    std::lock_guard lock(mutex_);
+    cutBefore_ = std::clamp(beforeSeconds, 0.0, maxCutWindow);
+    cutAfter_ = std::clamp(afterSeconds, 0.0, maxCutWindow);
 }
 
 std::optional<std::string> Stream::removeRecord(std::uint64_t id) {

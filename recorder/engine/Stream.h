@@ -77,6 +77,11 @@ public:
     // Makes the station's folder and its "incomplete" folder below the download folder.
     void createDirectories();
     void setDownloadPath(std::string downloadPath);
+    // The cut's search window around each title change, in seconds before and after its arrival
+    // (each 0 to 30; 5 and 5 unless set). Taken when a recording starts.
+    void setCutWindow(double beforeSeconds, double afterSeconds);
+    static constexpr double defaultCutWindow = 5.0;
+    static constexpr double maxCutWindow = 30.0;
     // Forgets a record that is not being written; its path, or none when there is no such
     // record or it is current. The file itself is left for the caller.
     std::optional<std::string> removeRecord(std::uint64_t id);
@@ -101,7 +106,7 @@ private:
     net::Bytes readExact(std::int32_t n);
     void writeAudio(const std::uint8_t* bytes, std::size_t length);
     void finishSong();
-    void startSong(const std::string& title, bool first);
+    void startSong(const std::string& title);
 
     const std::shared_ptr<StationDescriptor> descriptor_;
 
@@ -112,6 +117,7 @@ private:
     std::optional<std::string> errorString_;
     bool isConnected_ = false;
     std::string downloadPath_;
+    double cutBefore_ = defaultCutWindow, cutAfter_ = defaultCutWindow;
     std::string fileDir_;
     std::string incompleteDir_;
     std::shared_ptr<net::BufferedSocket> socket_; // the worker uses it unlocked; pause() interrupts it

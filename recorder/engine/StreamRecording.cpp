@@ -1,14 +1,16 @@
 // The read loop of Stream: audio blocks of `metaint` bytes, each followed by a length byte and a
-// metadata block. A non-empty metadata block starts a new song; the cut between the songs lies
-// at the quietest spot of the block received just before it. Songs are written into the
-// station's "incomplete" folder and move into the station's folder when finished; the first
-// song of a recording is partial and stays where it is.
+// metadata block. A non-empty metadata block is a title change; the cut planner decides where
+// the songs really change, around it. Songs are written into the station's "incomplete" folder
+// and move into the station's folder when finished; the first song of a recording is partial
+// and stays where it is.
 #include "recorder/engine/Stream.h"
 
 #include "platform/core/Exception.h"
 #include "platform/core/Text.h"
 #include "platform/core/Log.h"
-#include "recorder/engine/SilenceCut.h"
+#include "recorder/engine/CutPlanner.h"
+
+#include <cstdlib>
 
 namespace recorder {
 namespace {
@@ -32,6 +34,9 @@ void Stream::writeAudio(const std::uint8_t* bytes, std::size_t length) {
         return;
     if (const auto error = file_->write(bytes, length))
         fileFailure(error);
+    std::lock_guard lock(mutex_);
+    file_->setBytes(file_->bytes() + length);
+    touch(*file_);
 }
 
 void Stream::finishSong() {
@@ -46,7 +51,10 @@ void Stream::finishSong() {
     touch(*file_);
 }
 
-void Stream::startSong(const std::string& title, bool first) {
+void Stream::startSong(const std::string& title) {
+    const bool first = file_ == nullptr;
+    if (!first)
+        finishSong();
     std::string folder;
     {
         std::lock_guard lock(mutex_);
@@ -65,37 +73,59 @@ void Stream::startSong(const std::string& title, bool first) {
 }
 
 void Stream::readStream() {
-    setState(Recording);
-    while (!stopRequested()) {
-        const net::Bytes audio = readExact(metaint_);
-        const std::int32_t metaLength = readExact(1)[0] * 16;
-        if (metaLength == 0 && !file_)
-            fail("Station does not send song titles");
+    double before = 0, after = 0;
+    {
+        std::lock_guard lock(mutex_);
+        before = cutBefore_;
+        after = cutAfter_;
+    }
+    const auto announced = descriptor_->objectForKey("stationBitRate");
+    const auto kbps = announced ? std::strtoul(announced->c_str(), nullptr, 10) : 0ul;
+    bool writeFailed = false;
+    CutPlanner planner(
+        [&](const std::uint8_t* bytes, std::size_t length) {
+            writeFailed = true;
+            writeAudio(bytes, length);
+            writeFailed = false;
+        },
+        [&](const std::string& title) {
+            writeFailed = true;
+            startSong(title);
+            writeFailed = false;
+        },
+        before, after, kbps > 0 && kbps <= 1000 ? static_cast<std::uint32_t>(kbps * 125) : 0);
 
-        std::size_t offset = 0;
-        if (metaLength != 0) {
-            const bool hadSong = file_ != nullptr;
-            if (hadSong) {
-                std::uint32_t cut = 0;
-                findsep_silence(audio.data(), metaint_, &cut);
-                platform::log("Found silence at: " + std::to_string(cut) +
-                              " in buffer of size: " + std::to_string(metaint_));
-                writeAudio(audio.data(), cut);
-                finishSong();
-                offset = cut;
+    setState(Recording);
+    try {
+        while (!stopRequested()) {
+            const net::Bytes audio = readExact(metaint_);
+            planner.addAudio(audio.data(), audio.size());
+            const std::int32_t metaLength = readExact(1)[0] * 16;
+            if (metaLength == 0) {
+                if (!planner.hasSong())
+                    fail("Station does not send song titles");
+                continue;
             }
             const net::Bytes metadata = readExact(metaLength);
             const std::string title = nameFromMetadata(platform::utf8OrLatin1(
                 std::string_view(reinterpret_cast<const char*>(metadata.data()), metadata.size())));
             if (title.empty())
                 fail("Station doesn't broadcast song names");
-            startSong(title, !hadSong);
+            planner.titleChanged(title);
         }
-        writeAudio(audio.data() + offset, audio.size() - offset);
-        std::lock_guard lock(mutex_);
-        file_->setBytes(file_->bytes() + static_cast<std::uint64_t>(metaint_));
-        touch(*file_);
+    } catch (...) {
+        // What was held back is audio the station did send: it goes into its songs, unless
+        // writing is what failed.
+        if (!writeFailed && planner.hasSong()) {
+            try {
+                planner.finish();
+            } catch (const std::exception& e) {
+                platform::log(std::string("*** Stream, the audio held back could not be written: ") + e.what());
+            }
+        }
+        throw;
     }
+    planner.finish();
 }
 
 } // namespace recorder

@@ -2,7 +2,10 @@
 
 #include "tests/support/TempDir.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <numbers>
@@ -26,7 +29,8 @@ std::vector<std::int16_t> synthesise(const std::vector<Stretch>& stretches, doub
     for (const auto& s : stretches) {
         const auto count = static_cast<std::size_t>(s.seconds * rate);
         for (std::size_t i = 0; i < count; ++i, ++t) {
-            const double v = s.frequency > 0 ? amplitude * std::sin(2 * std::numbers::pi * s.frequency * t / rate) : 0;
+            const double v =
+                s.frequency > 0 ? s.level * amplitude * std::sin(2 * std::numbers::pi * s.frequency * t / rate) : 0;
             samples.push_back(static_cast<std::int16_t>(v));
             samples.push_back(static_cast<std::int16_t>(v));
         }
@@ -62,6 +66,30 @@ std::string encodeMp3(const std::vector<Stretch>& stretches, int kbps, const std
     if (std::system(command.c_str()) != 0)
         throw std::runtime_error("lame failed: " + command);
     return readFile(mp3);
+}
+
+std::vector<std::int16_t> decodeToMono(const std::string& path) {
+    const std::string raw = path + ".pcm";
+    const std::string command =
+        "ffmpeg -nostdin -v error -y -i '" + path + "' -f s16le -ac 1 -ar 44100 '" + raw + "'";
+    if (std::system(command.c_str()) != 0)
+        throw std::runtime_error("ffmpeg could not decode " + path);
+    const std::string bytes = readFile(raw);
+    std::remove(raw.c_str());
+    std::vector<std::int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
+}
+
+double levelOf(const std::vector<std::int16_t>& mono, std::size_t from, std::size_t count) {
+    from = std::min(from, mono.size());
+    count = std::min(count, mono.size() - from);
+    double sum = 0;
+    for (std::size_t i = from; i < from + count; ++i)
+        sum += double(mono[i]) * mono[i];
+    if (count == 0 || sum == 0)
+        return -100;
+    return std::max(-100.0, 10 * std::log10(sum / double(count) / (32768.0 * 32768.0)));
 }
 
 } // namespace testsupport

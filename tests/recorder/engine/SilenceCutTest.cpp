@@ -12,82 +12,152 @@ namespace {
 
 const std::uint8_t* bytes(const std::string& s) { return reinterpret_cast<const std::uint8_t*>(s.data()); }
 
-TEST(SilenceCut, CutLandsOnAFrameBoundaryInsideTheSilence) {
+// 128 kbit/s is 16000 bytes a second. lame and the decoder delay the sound by about 1105
+// samples (25 ms), so a stretch of the input lies that much later in the frames.
+constexpr double bytesPerSecond = 16000;
+constexpr double codecDelay = 1105.0 / 44100;
+
+bool onFrameBoundary(const std::string& mp3, std::uint32_t at) {
+    std::int32_t next = -1;
+    return mpeg_find_first_header(bytes(mp3) + at, std::int32_t(mp3.size() - at), 3, &next) == 0 && next == 0;
+}
+
+TEST(SilenceCut, TheCutLandsInTheGapWhereverTheTitleArrives) {
+    struct Gap {
+        const char* what;
+        Stretch stretch;
+    } gaps[] = {
+        {"0.3 s of silence", {0.3, 0}},
+        {"1.5 s of silence", {1.5, 0}},
+        {"a quiet gap, not silent (-46 dB)", {0.8, 300, 0.005}},
+    };
+    // Where the title arrives, in seconds from the gap's start (the gap lasts g seconds).
+    const double arrivals[] = {-4.0, -1.0, 0.1, 0.2, 0.6, 1.25, 3.0};
     testsupport::TempDir dir;
-    // 128 kbit/s is 16000 bytes a second: the silence lies at bytes 8000 to 12800 of the file.
-    const std::string mp3 = testsupport::encodeMp3({{0.5, 440}, {0.3, 0}, {0.5, 660}}, 128, dir.path());
-    ASSERT_GT(mp3.size(), 20000u);
-    for (const std::size_t start : {1000u, 2345u, 3000u}) {
-        SCOPED_TRACE(start);
-        const std::string block = mp3.substr(start, 16000);
-        std::uint32_t cut = 0;
-        ASSERT_EQ(findsep_silence(bytes(block), std::int32_t(block.size()), &cut), 0);
-        // Inside the silence, give or take a frame: the quiet sample is mapped to bytes by the
-        // block's average ratio, and the encoder delays the audio by about a frame.
-        EXPECT_GE(start + cut, 8000u - 418);
-        EXPECT_LE(start + cut, 12800u + 2 * 418);
-        std::int32_t next = -1;
-        ASSERT_EQ(mpeg_find_first_header(bytes(block) + cut, std::int32_t(block.size() - cut), 3, &next), 0);
-        EXPECT_EQ(next, 0) << "the cut is not on a frame boundary";
+    for (const Gap& gap : gaps) {
+        const double songA = 6.0, g = gap.stretch.seconds;
+        const std::string mp3 = testsupport::encodeMp3({{songA, 440}, gap.stretch, {6.0, 660}}, 128, dir.path());
+        const double gapStart = songA + codecDelay, gapEnd = songA + g + codecDelay;
+        for (const double arrival : arrivals) {
+            const double title = gapStart + (arrival < 0 || arrival > 0.2 ? arrival : arrival * g / 0.2);
+            SCOPED_TRACE(std::string(gap.what) + ", title at " + std::to_string(title - gapStart) + " s from the gap");
+            // The window: 5 s either side of the title (or from the start), after a pre-roll of 8 KiB.
+            const auto titleAt = static_cast<std::uint32_t>(title * bytesPerSecond);
+            const std::uint32_t windowStart = std::max<std::uint32_t>(titleAt, 5 * 16000 + 8192) - 5 * 16000;
+            const std::uint32_t searchStart = windowStart - 8192;
+            const std::uint32_t windowEnd = std::min<std::uint32_t>(titleAt + 5 * 16000, std::uint32_t(mp3.size()));
+            std::uint32_t cut = 0;
+            ASSERT_EQ(findsep_silence(bytes(mp3) + searchStart, windowEnd - searchStart, windowStart - searchStart,
+                                      titleAt - searchStart, &cut),
+                      0);
+            const double at = (searchStart + cut) / bytesPerSecond;
+            // In the gap, and with the sound of neither song within 100 ms of it where the gap
+            // leaves that much room (a frame is 26 ms).
+            const double room = std::min(0.1, g / 2 - 0.03);
+            EXPECT_GE(at, gapStart + room) << "cut at " << at << " s, gap " << gapStart << "–" << gapEnd;
+            EXPECT_LE(at, gapEnd - room) << "cut at " << at << " s, gap " << gapStart << "–" << gapEnd;
+            EXPECT_TRUE(onFrameBoundary(mp3, searchStart + cut));
+        }
     }
 }
 
-TEST(SilenceCut, ResultCodes) {
+TEST(SilenceCut, WithNothingClearlyQuieterTheCutIsAtTheTitleChange) {
+    testsupport::TempDir dir;
+    struct Case {
+        const char* what;
+        std::vector<Stretch> signal;
+    } cases[] = {
+        // A crossfade: the old song fades under the new one, a dip of 6 dB and no gap.
+        {"crossfade", {{6.0, 440}, {1.0, 550, 0.5}, {6.0, 660}}},
+        // The gap lies outside the window (8 s before the title).
+        {"gap outside the window", {{1.0, 440}, {0.5, 0}, {12.0, 660}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string mp3 = testsupport::encodeMp3(c.signal, 128, dir.path());
+        const std::uint32_t titleAt = static_cast<std::uint32_t>(9.5 * bytesPerSecond);
+        const std::uint32_t searchStart = titleAt - 5 * 16000 - 8192, from = 8192;
+        std::uint32_t cut = 0;
+        ASSERT_EQ(findsep_silence(bytes(mp3) + searchStart, 10 * 16000 + 8192, from, titleAt - searchStart, &cut),
+                  CUT_NOT_QUIETER);
+        // The first frame at or after the title change.
+        EXPECT_GE(searchStart + cut, titleAt);
+        EXPECT_LT(searchStart + cut, titleAt + 420);
+        EXPECT_TRUE(onFrameBoundary(mp3, searchStart + cut));
+    }
+}
+
+TEST(SilenceCut, FrameLevelsFollowTheSoundFrameByFrame) {
+    // Levels come from one continuous decoding: the silence is not dropped as "warm-up", and
+    // each level belongs to the frame at its offset.
+    testsupport::TempDir dir;
+    const std::string mp3 = testsupport::encodeMp3({{1.0, 0}, {1.0, 440}, {1.0, 0}}, 128, dir.path());
+    const auto levels = frameLevels(bytes(mp3) + 1000, std::uint32_t(mp3.size() - 1000));
+    ASSERT_GT(levels.size(), 100u);
+    for (std::size_t i = 1; i < levels.size(); ++i)
+        ASSERT_GT(levels[i].offset, levels[i - 1].offset);
+    for (const auto& f : levels) {
+        const double t = (1000 + f.offset) / bytesPerSecond - codecDelay; // the input time of the frame
+        if ((t > 0.1 && t < 0.9) || (t > 2.1 && t < 2.9)) {
+            EXPECT_LE(f.level, -90) << "silence at " << t << " s";
+        } else if (t > 1.1 && t < 1.9) {
+            EXPECT_NEAR(f.level, -11.7, 1.5) << "a tone at 12000/32768 at " << t << " s"; // RMS of a sine: -3 dB
+        }
+    }
+}
+
+TEST(SilenceCut, ChoosingAmongLevels) {
+    const auto levels = [](std::initializer_list<double> dbs) {
+        std::vector<FrameLevel> result;
+        std::uint32_t offset = 0;
+        for (double db : dbs)
+            result.push_back({offset += 100, db});
+        return result;
+    };
+    struct Case {
+        const char* what;
+        std::vector<FrameLevel> levels;
+        std::uint32_t from, titleAt;
+        CutChoice expected;
+    } cases[] = {
+        {"the centre of the longest quiet run", levels({-20, -20, -90, -20, -20, -95, -92, -91, -90, -20}), 0, 200,
+         {800, true}},
+        {"of equal runs, the nearer to the title", levels({-20, -90, -90, -20, -20, -20, -90, -90, -20}), 0, 700,
+         {800, true}},
+        {"frames before `from` are not candidates", levels({-90, -90, -90, -20, -20, -20, -85, -20}), 350, 500,
+         {700, true}},
+        {"a fade joins the silence after it", levels({-20, -20, -75, -85, -90, -90, -20, -20}), 0, 100, {500, true}},
+        {"a dip of 6 dB is not quieter", levels({-20, -20, -26, -26, -20, -20}), 0, 350, {400, false}},
+        {"title past the last frame", levels({-20, -20, -21}), 0, 5000, {300, false}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CutChoice choice{};
+        ASSERT_TRUE(chooseCut(c.levels, c.from, c.titleAt, &choice));
+        EXPECT_EQ(choice.offset, c.expected.offset);
+        EXPECT_EQ(choice.quiet, c.expected.quiet);
+    }
+    CutChoice none{};
+    EXPECT_FALSE(chooseCut(levels({-20, -90}), 1000, 0, &none));
+    EXPECT_FALSE(chooseCut({}, 0, 0, &none));
+}
+
+TEST(SilenceCut, WindowsWithoutFramesOrWithGarbage) {
     testsupport::TempDir dir;
     std::uint32_t cut = 1;
     const std::string zeros(16000, '\0');
-    EXPECT_EQ(findsep_silence(bytes(zeros), 16000, &cut), CUT_NO_HEADERS);
-    EXPECT_EQ(cut, 0u);
+    EXPECT_EQ(findsep_silence(bytes(zeros), 16000, 100, 9000, &cut), CUT_NO_HEADERS);
+    EXPECT_EQ(cut, 9000u) << "no frames: the cut is the title change";
+    EXPECT_EQ(findsep_silence(bytes(zeros), 16000, 9500, 9000, &cut), CUT_NO_HEADERS);
+    EXPECT_EQ(cut, 9500u) << "never before `from`";
 
-    // Digital silence decodes to samples that never start the count: no samples, the cut at the end.
-    const std::string silence = testsupport::encodeMp3({{1.0, 0}}, 128, dir.path()).substr(0, 8000);
-    cut = 1;
-    EXPECT_EQ(findsep_silence(bytes(silence), 8000, &cut), 0);
-    EXPECT_EQ(cut, 8000u);
-
-    // Garbage after a real run of frames: the decoder re-synchronises or stops, never runs away.
-    std::string mixed = testsupport::encodeMp3({{0.3, 440}}, 128, dir.path()).substr(0, 4000);
-    mixed += std::string(3000, '\xFF') + mixed;
-    EXPECT_EQ(findsep_silence(bytes(mixed), std::int32_t(mixed.size()), &cut), 0);
-    EXPECT_LE(cut, mixed.size());
-}
-
-TEST(SilenceCut, MonoMixTruncatesTowardZero) {
-    std::vector<std::int16_t> pcm{3, -4, 5, 6, -7, -8, 9};
-    std::uint32_t m = 0;
-    convert_to_mono(&pcm, 7, &m);
-    EXPECT_EQ(m, 3u);
-    EXPECT_EQ(pcm, (std::vector<std::int16_t>{0, 5, -7, 0, 0, 0, 0}));
-}
-
-TEST(SilenceCut, FindSilenceArithmetic) {
-    // 1999 samples: windows of one sample, centre t + 1: the index after the quietest sample.
-    std::vector<std::int16_t> loud(1999, 1000);
-    loud[700] = 0;
-    loud[701] = 500;
-    EXPECT_EQ(find_silence(loud.data(), 1999, 1000), 701);
-
-    // 2500 samples: windows of two, 1250 of them; the first of two equally quiet windows wins,
-    // and the scan from its centre takes the most negative sample, not the one nearest zero.
-    std::vector<std::int16_t> s(2500, 3000);
-    s[1000] = s[1001] = 0; // window 500, centre 1001
-    s[1002] = -3;          // in the scan after the centre
-    s[2000] = s[2001] = 0; // an equally quiet later window
-    EXPECT_EQ(find_silence(s.data(), 2500, 1000), 1002);
-
-    // Equal lowest samples in the scan: the earlier index.
-    std::vector<std::int16_t> ties(3000, 5000);
-    for (int i = 1500; i < 1505; ++i)
-        ties[i] = -1; // window 500 is the quietest, centre 1502; the scan sees -1 three times
-    EXPECT_EQ(find_silence(ties.data(), 3000, 1000), 1502);
-
-    // Too few samples for a window.
-    EXPECT_EQ(find_silence(loud.data(), 999, 1000), 0);
-
-    // Quietest in the last window with positive samples after it: the scan reads zeros past m.
-    std::vector<std::int16_t> tail(2000, 4000);
-    tail[1998] = tail[1999] = 1;
-    EXPECT_EQ(find_silence(tail.data(), 2000, 1000), 2000);
+    // Garbage between two runs of frames: the decoder re-synchronises and goes on.
+    const std::string tone = testsupport::encodeMp3({{0.5, 440}}, 128, dir.path());
+    const std::string quiet = testsupport::encodeMp3({{0.5, 0}}, 128, dir.path());
+    const std::string mixed = tone.substr(0, 6000) + std::string(3000, '\xFF') + quiet + tone;
+    ASSERT_EQ(findsep_silence(bytes(mixed), std::uint32_t(mixed.size()), 0, 0, &cut), 0);
+    EXPECT_GT(cut, 9000u);
+    EXPECT_LT(cut, 9000u + quiet.size());
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -217,13 +218,133 @@ TEST(Stream, RecordsOneFilePerSongAndLosesNothing) {
     EXPECT_EQ(f[3].path, stationDir + "/incomplete/" + std::string(251, 'x') + ".mp3");
     EXPECT_TRUE(f[3].current && f[3].incomplete) << "a failure leaves the song being written current";
     for (const auto& file : f)
-        EXPECT_EQ(file.bytes, 2u * metaint) << file.name;
+        EXPECT_EQ(file.bytes, readFile(file.path).size()) << "the count is what the file holds: " << file.name;
 
     std::string recorded;
     for (const auto& file : f)
         recorded += readFile(file.path);
     EXPECT_EQ(recorded.size(), sentAudio.size());
     EXPECT_TRUE(recorded == sentAudio) << "the song files do not add up to the audio sent";
+}
+
+// Songs of 12 s parted by gaps, the title of each next song reaching the stream at a different
+// place relative to its gap: before it, inside it, just after it, seconds after it, and so far
+// after it that the gap lies outside the search window.
+TEST(Stream, EachCutLandsInTheGapBetweenTheSongs) {
+    TempDir dir;
+    struct Change {
+        double gap;     // seconds of silence before the song
+        double arrival; // where its title arrives, in seconds from the gap's start
+        bool inGap;     // the cut is expected in the gap, else at the title
+    } changes[] = {
+        {1.5, -3.0, true}, {1.5, 0.5, true}, {0.3, 0.9, true}, {1.5, 4.5, true}, {1.5, 8.5, false},
+    };
+    const double song = 12.0, bytesPerSecond = 16000, codecDelay = 1105.0 / 44100;
+    std::vector<testsupport::Stretch> signal = {{song, 440}};
+    std::vector<double> gapStarts, arrivals; // in the stream, seconds
+    double t = song;
+    for (const Change& c : changes) {
+        gapStarts.push_back(t + codecDelay);
+        signal.push_back({c.gap, 0});
+        signal.push_back({song, signal.size() % 4 == 1 ? 550.0 : 660.0});
+        t += c.gap + song;
+    }
+    const std::string mp3 = testsupport::encodeMp3(signal, 128, dir.path());
+
+    // Blocks of half a second; a title goes out after the block in which its arrival falls.
+    const int metaint = 8000;
+    std::vector<std::size_t> titleAfterBlock;
+    for (std::size_t i = 0; i < std::size(changes); ++i) {
+        const double at = gapStarts[i] + changes[i].arrival;
+        titleAfterBlock.push_back(static_cast<std::size_t>(at * bytesPerSecond / metaint));
+        arrivals.push_back(double(titleAfterBlock.back() + 1) * metaint / bytesPerSecond);
+    }
+    std::vector<Pass> passes;
+    std::string sent;
+    for (std::size_t block = 0; block * metaint + metaint <= mp3.size(); ++block) {
+        const std::string audio = mp3.substr(block * metaint, metaint);
+        sent += audio;
+        std::string metadata(1, '\0');
+        if (block == 0)
+            metadata = titleBlock("Song 0");
+        for (std::size_t i = 0; i < titleAfterBlock.size(); ++i)
+            if (titleAfterBlock[i] == block)
+                metadata = titleBlock("Song " + std::to_string(i + 1));
+        passes.push_back({audio, metadata});
+    }
+    ScriptedStation station(header(metaint), passes);
+    auto stream = streamFor(station.url(), dir.path());
+    const auto snapshot = recordToTheEnd(*stream);
+    ASSERT_EQ(snapshot.files.size(), std::size(changes) + 1);
+
+    std::string recorded;
+    std::vector<double> cuts; // where each song after the first starts, in seconds of the stream
+    for (const auto& file : snapshot.files) {
+        if (!recorded.empty())
+            cuts.push_back(double(recorded.size()) / bytesPerSecond);
+        recorded += readFile(file.path);
+    }
+    EXPECT_TRUE(recorded == sent) << "the song files do not add up to the audio sent";
+
+    for (std::size_t i = 0; i < std::size(changes); ++i) {
+        SCOPED_TRACE("title " + std::to_string(i + 1) + ": gap at " + std::to_string(gapStarts[i]) + " s, title at " +
+                     std::to_string(arrivals[i]) + " s, cut at " + std::to_string(cuts[i]) + " s");
+        if (!changes[i].inGap) {
+            EXPECT_NEAR(cuts[i], arrivals[i], 0.03) << "no gap in the window: the cut is at the title";
+            continue;
+        }
+        EXPECT_GT(cuts[i], gapStarts[i]);
+        EXPECT_LT(cuts[i], gapStarts[i] + changes[i].gap);
+        // Heard as a person would: the last 100 ms of the song before and the first 100 ms of
+        // the song after are silent.
+        const auto before = testsupport::decodeToMono(snapshot.files[i].path);
+        const auto after = testsupport::decodeToMono(snapshot.files[i + 1].path);
+        EXPECT_LT(testsupport::levelOf(before, before.size() - 4410, 4410), -60);
+        EXPECT_LT(testsupport::levelOf(after, 0, 4410), -60);
+    }
+}
+
+// A stop while a title change waits for the audio after it: nothing held back is lost.
+TEST(Stream, AStopWritesWhatWasHeldBack) {
+    TempDir dir;
+    const std::string mp3 = testsupport::encodeMp3({{3.0, 440}, {0.5, 0}, {1.0, 550}}, 128, dir.path());
+    const int metaint = 8000;
+    std::atomic<bool> sentAll{false};
+    std::string sent;
+    LoopbackServer server([&](int fd) {
+        LoopbackServer::readUntil(fd, "\r\n\r\n");
+        LoopbackServer::sendAll(fd, header(metaint));
+        for (std::size_t block = 0; block * metaint + metaint <= mp3.size(); ++block) {
+            const std::string audio = mp3.substr(block * metaint, metaint);
+            sent += audio;
+            LoopbackServer::sendAll(fd, audio + (block == 0   ? titleBlock("One")
+                                                 : block == 5 ? titleBlock("Two")
+                                                              : std::string(1, '\0')));
+        }
+        sentAll = true;
+        LoopbackServer::readAll(fd); // holds the connection open
+    });
+    auto stream = streamFor("127.0.0.1:" + std::to_string(server.port()), dir.path());
+    stream->rip();
+    while (!sentAll)
+        std::this_thread::sleep_for(5ms);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(stream->files().size(), 1u) << "the second title waits for the audio after it";
+    stream->pause();
+    ASSERT_TRUE(stream->waitUntilStopped(10s));
+    const auto snapshot = stream->snapshot();
+    EXPECT_EQ(snapshot.state, Stream::Idle);
+    ASSERT_EQ(snapshot.files.size(), 2u);
+    std::string recorded;
+    for (const auto& file : snapshot.files) {
+        EXPECT_EQ(file.bytes, readFile(file.path).size());
+        recorded += readFile(file.path);
+    }
+    EXPECT_TRUE(recorded == sent) << recorded.size() << " bytes recorded of " << sent.size();
+    // Cut in the silence (3.0–3.5 s), though only 0.75 s had come after the title.
+    const double cut = double(readFile(snapshot.files[0].path).size()) / 16000;
+    EXPECT_GT(cut, 3.0);
+    EXPECT_LT(cut, 3.55);
 }
 
 TEST(Stream, TitleProblemsEndTheRecording) {
@@ -269,8 +390,10 @@ TEST(Stream, StopsWhileRecordingAndWhileConnecting) {
             /*hold=*/true);
         auto stream = streamFor(station.url(), dir.path());
         stream->rip();
-        for (int i = 0; i < 1000 && (stream->files().empty() || stream->files()[0].bytes < 128); ++i)
+        // The song starts at its title; its audio is held back for the cut and written at the stop.
+        for (int i = 0; i < 1000 && stream->files().empty(); ++i)
             std::this_thread::sleep_for(5ms);
+        std::this_thread::sleep_for(100ms);
         stream->rip(); // ignored while the worker runs
         stream->pause();
         EXPECT_EQ(stream->state(), Stream::Idle);
