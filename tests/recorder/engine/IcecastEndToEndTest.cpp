@@ -1,8 +1,10 @@
-// A real Icecast 2 server on loopback, fed by ffmpeg with a tone that falls silent for half a
-// second every two seconds; titles change through Icecast's admin URL. A Stream records three
-// titles, and every file it finishes decodes cleanly.
+// A real Icecast 2 server on loopback, fed by ffmpeg with a tone that falls silent for 1.5 s
+// every 10 s; titles change through Icecast's admin URL, one 3 s before a silence and one 1 s
+// after a silence ended, as real stations' titles come early or late. A Stream records three
+// titles: each cut lies in the silence, and every file decodes cleanly.
 #include "platform/core/Files.h"
 #include "recorder/engine/Stream.h"
+#include "tests/support/Audio.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -33,6 +35,13 @@ public:
     ~IcecastPeer() { run(std::string(PEERS_DIR) + "/icecast.sh stop '" + folder_ + "'"); }
     bool started() const { return started_; }
     int port() const { return port_; }
+    // Sleeps until the source has played `seconds` of its signal.
+    void waitForSourceTime(double seconds) const {
+        const double start = std::stod(testsupport::readFile(folder_ + "/source.start"));
+        const auto at = std::chrono::system_clock::time_point(
+            std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::duration<double>(start + seconds)));
+        std::this_thread::sleep_until(at);
+    }
     bool setTitle(const std::string& title) {
         return run(std::string(PEERS_DIR) + "/icecast.sh title '" + folder_ + "' '" + title + "'") == 0;
     }
@@ -57,7 +66,7 @@ bool waitForFiles(Stream& stream, std::size_t count, std::chrono::seconds limit)
     return false;
 }
 
-TEST(IcecastEndToEnd, RecordsThreeTitlesIntoCleanFiles) {
+TEST(IcecastEndToEnd, TitlesEarlyAndLateAreCutInTheSilence) {
     if (!have("icecast2") || !have("ffmpeg"))
         GTEST_SKIP() << "icecast2 or ffmpeg is not installed (scripts/install-deps.sh installs both)";
     testsupport::TempDir dir;
@@ -72,9 +81,11 @@ TEST(IcecastEndToEnd, RecordsThreeTitlesIntoCleanFiles) {
         music);
     stream->rip();
     ASSERT_TRUE(waitForFiles(*stream, 1, 20s)) << stream->errorString().value_or("no file");
+    icecast.waitForSourceTime(15.5); // 3 s before the silence from 18.5 s to 20 s
     ASSERT_TRUE(icecast.setTitle("Title Two"));
-    ASSERT_TRUE(waitForFiles(*stream, 2, 20s)) << stream->errorString().value_or("no second file");
+    icecast.waitForSourceTime(31.0); // 1 s after the silence from 28.5 s to 30 s
     ASSERT_TRUE(icecast.setTitle("Title Three"));
+    // The third song starts once 5 s have come after its title.
     ASSERT_TRUE(waitForFiles(*stream, 3, 20s)) << stream->errorString().value_or("no third file");
     stream->pause();
     ASSERT_TRUE(stream->waitUntilStopped(10s));
@@ -87,14 +98,25 @@ TEST(IcecastEndToEnd, RecordsThreeTitlesIntoCleanFiles) {
     EXPECT_EQ(snapshot.files[0].path, station + "/incomplete/Title One.mp3");
     EXPECT_EQ(snapshot.files[1].path, station + "/Title Two.mp3");
     EXPECT_EQ(snapshot.files[2].path, station + "/incomplete/Title Three.mp3");
+    std::vector<std::vector<std::int16_t>> decoded;
     for (const auto& file : snapshot.files) {
         SCOPED_TRACE(file.name);
-        EXPECT_EQ(std::filesystem::file_size(file.path) > 0, true);
+        EXPECT_EQ(file.bytes, std::filesystem::file_size(file.path));
         // ffmpeg prints nothing at error level for a file that decodes cleanly.
         const std::string errors = dir.file("decode-errors.txt");
         ASSERT_EQ(run("ffmpeg -nostdin -v error -i '" + file.path + "' -f null - 2> '" + errors + "'"), 0);
         EXPECT_EQ(testsupport::readFile(errors), "");
+        decoded.push_back(testsupport::decodeToMono(file.path));
     }
+    // Each cut lies in a silence: the 100 ms on either side of it are silent (the tone is at -11 dB).
+    const std::size_t tenth = 4410;
+    ASSERT_GT(decoded[1].size(), 5 * 44100u);
+    EXPECT_LT(testsupport::levelOf(decoded[0], decoded[0].size() - tenth, tenth), -50) << "end of the first song";
+    EXPECT_LT(testsupport::levelOf(decoded[1], 0, tenth), -50) << "start of the early title's song";
+    EXPECT_LT(testsupport::levelOf(decoded[1], decoded[1].size() - tenth, tenth), -50) << "end of that song";
+    EXPECT_LT(testsupport::levelOf(decoded[2], 0, tenth), -50) << "start of the late title's song";
+    // The song between the two cuts is one period of the source: 10 s.
+    EXPECT_NEAR(double(decoded[1].size()) / 44100, 10.0, 0.6);
 }
 
 } // namespace
