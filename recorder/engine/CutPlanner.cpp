@@ -41,6 +41,11 @@ void CutPlanner::finish() { process(true); }
 void CutPlanner::decideRate() {
     if (rateKnown_)
         return;
+    if (beforeSeconds_ == 0 && afterSeconds_ == 0) { // no window: the rate does not matter
+        rate_ = announcedRate_ ? announcedRate_ : fallbackRate;
+        rateKnown_ = true;
+        return;
+    }
     std::uint32_t rate = 0;
     std::int32_t first = 0;
     const std::size_t live = buffer_.size() - dead_;

@@ -78,6 +78,41 @@ unsigned get_frame_size(const frame_header* h) {
     return coefficient * bitrate / rate + static_cast<unsigned>(h->padding_bit);
 }
 
+int layer3_global_gain(const std::uint8_t* frame, std::uint32_t size, const frame_header* h) {
+    if (h->layer != 3)
+        return LAYER3_UNKNOWN;
+    const bool mpeg1 = h->version == 0;
+    const int channels = h->channels;
+    const std::uint32_t sideInfo = mpeg1 ? (channels == 1 ? 17 : 32) : (channels == 1 ? 9 : 17);
+    const std::uint32_t start = 4 + (h->crc_present ? 2 : 0);
+    if (size < start + sideInfo)
+        return LAYER3_UNKNOWN;
+    const std::uint8_t* bits = frame + start;
+    std::uint32_t at = 0; // in bits
+    const auto read = [&](int n) {
+        unsigned value = 0;
+        for (int i = 0; i < n; ++i, ++at)
+            value = (value << 1) | ((bits[at >> 3] >> (7 - (at & 7))) & 1u);
+        return value;
+    };
+    at += mpeg1 ? (channels == 1 ? 9 + 5 + 4 : 9 + 3 + 8) : (channels == 1 ? 8 + 1 : 8 + 2);
+    int loudest = LAYER3_SILENT;
+    for (int granule = 0; granule < (mpeg1 ? 2 : 1); ++granule) {
+        for (int channel = 0; channel < channels; ++channel) {
+            const unsigned part23 = read(12);
+            const unsigned bigValues = read(9);
+            const int gain = static_cast<int>(read(8));
+            at += mpeg1 ? 4 : 9; // scalefac_compress
+            at += 1 + 22;        // window switching and what depends on it
+            at += mpeg1 ? 3 : 2;
+            // A granule with no big values holds single steps at most: next to nothing.
+            if (part23 > 0 && bigValues > 0 && gain > loudest)
+                loudest = gain;
+        }
+    }
+    return loudest;
+}
+
 int mpeg_find_first_header(const std::uint8_t* buffer, std::int32_t length, int run, std::int32_t* position) {
     for (std::int32_t i = 0; i < length && length - i >= 4; ++i) {
         if (buffer[i] != 0xFF)

@@ -36,6 +36,17 @@ unsigned decode_bitrate(const frame_header* header);
 // Frame length in bytes of a usable header; 0 when the bit rate is 0.
 unsigned get_frame_size(const frame_header* header);
 
+// The largest global gain among the granules of a Layer III frame that carry audio data (values
+// beyond a single quantiser step), read
+// from the frame's side information (`size` bytes at `frame`). The gain sets the quantiser's
+// step, 1.5 dB a unit; a quieter sound gets a finer step, so the gain follows loudness (though
+// over a narrower range than the sound's) without decoding the frame.
+// LAYER3_SILENT when no granule carries audio data; LAYER3_UNKNOWN for other layers or a frame
+// too short for its side information.
+constexpr int LAYER3_SILENT = -1;
+constexpr int LAYER3_UNKNOWN = -2;
+int layer3_global_gain(const std::uint8_t* frame, std::uint32_t size, const frame_header* header);
+
 constexpr int MPEG_NO_HEADER = -27;
 
 // Finds the first position in `buffer` where `run` (2 or more) consistent frames follow each

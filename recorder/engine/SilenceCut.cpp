@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <optional>
 
 namespace recorder {
 namespace {
@@ -17,8 +18,13 @@ constexpr double clearlyQuieter = 12.0;
 // median, when that is less), so that a fade's last frames join the silence after it.
 constexpr double quietMargin = 10.0;
 // Frames decoded after a start or a jump, before their sound can be trusted.
-constexpr int settlingFrames = 2;
+constexpr std::size_t settlingFrames = 2;
+// Frames whose side information puts them this far above the quietest are not decoded whole:
+// a sample of `sampleFrames` frames is decoded every `sampleEvery` frames (about a second).
+constexpr double loudAbove = 20.0;
+constexpr std::size_t sampleEvery = 38, sampleFrames = 2;
 constexpr double silentLevel = -100.0;
+constexpr double silentEstimate = -1000.0; // below any frame that carries audio data
 
 class Decoder {
 public:
@@ -28,11 +34,14 @@ public:
         handle_ = mpg123_new(nullptr, nullptr);
         if (!handle_)
             return;
-        mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_IGNORE_INFOFRAME, 0);
+        // Loudness needs neither both channels nor the high frequencies: one channel at a quarter
+        // of the rate skips most of the decoder's work (the upper subbands are not synthesised).
+        mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_IGNORE_INFOFRAME | MPG123_FORCE_MONO, 0);
         mpg123_param(handle_, MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0);
+        mpg123_param(handle_, MPG123_DOWN_SAMPLE, 2, 0);
         mpg123_format_none(handle_);
-        for (long rate : {8000L, 11025L, 12000L, 16000L, 22050L, 24000L, 32000L, 44100L, 48000L})
-            mpg123_format(handle_, rate, MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+        for (long rate : {2000L, 2756L, 3000L, 4000L, 5512L, 6000L, 8000L, 11025L, 12000L})
+            mpg123_format(handle_, rate, MPG123_MONO, MPG123_ENC_SIGNED_16);
         if (mpg123_open_feed(handle_) != MPG123_OK) {
             mpg123_delete(handle_);
             handle_ = nullptr;
@@ -92,46 +101,165 @@ double levelOf(const std::int16_t* samples, std::size_t count, int channels) {
     return std::max(silentLevel, 10.0 * std::log10(meanSquare + 1e-10));
 }
 
-} // namespace
+struct Frame {
+    std::uint32_t offset, size;
+    bool afterJump;                 // the frames before it are not its predecessors (a re-synchronisation)
+    std::optional<double> estimate; // from the side information; none when it tells nothing
+};
 
-std::vector<FrameLevel> frameLevels(const std::uint8_t* window, std::uint32_t length) {
-    std::vector<FrameLevel> levels;
+// The window's frames, following each frame's size from the first run of consistent headers
+// and re-synchronising where a frame is not where one should be.
+std::vector<Frame> splitFrames(const std::uint8_t* window, std::uint32_t length) {
+    std::vector<Frame> frames;
     std::int32_t first = 0;
     if (length < 4 || mpeg_find_first_header(window, static_cast<std::int32_t>(length), 3, &first) != 0)
-        return levels;
-    Decoder decoder;
-    if (!decoder.usable())
-        return levels;
-
-    std::vector<std::uint32_t> fed;      // each frame's offset, by the decoder's number for it
-    std::vector<bool> trusted;           // false for the frames that settle the decoder
-    int settling = settlingFrames;
-    const auto keep = [&](off_t number, const std::int16_t* samples, std::size_t count, int channels) {
-        if (number >= 0 && static_cast<std::size_t>(number) < fed.size() && trusted[static_cast<std::size_t>(number)])
-            levels.push_back({fed[static_cast<std::size_t>(number)], levelOf(samples, count, channels)});
-    };
-    std::uint32_t at = static_cast<std::uint32_t>(first);
-    while (at + 4 <= length) {
+        return frames;
+    bool jumped = true;
+    for (std::uint32_t at = static_cast<std::uint32_t>(first); at + 4 <= length;) {
         frame_header header;
         const unsigned size =
             get_header(window + at, &header) == 1 && header_sane(&header) ? get_frame_size(&header) : 0;
         if (size < 4) {
-            // Not a frame where one should be: on to the next run of consistent frames.
             std::int32_t next = 0;
             if (mpeg_find_first_header(window + at + 1, static_cast<std::int32_t>(length - at - 1), 3, &next) != 0)
                 break;
             at += 1 + static_cast<std::uint32_t>(next);
-            settling = settlingFrames;
+            jumped = true;
             continue;
         }
         if (at + size > length)
             break;
-        fed.push_back(at);
-        trusted.push_back(settling == 0);
-        settling = std::max(0, settling - 1);
-        if (!decoder.feed(window + at, size) || !decoder.drain(keep))
-            break;
+        const int gain = layer3_global_gain(window + at, size, &header);
+        // Only differences between estimates count, and they understate the differences in
+        // sound (a frame 46 dB quieter comes out 15 to 30 dB lower): the estimate only chooses
+        // which frames need decoding, and the decoded samples check it.
+        std::optional<double> estimate;
+        if (gain == LAYER3_SILENT)
+            estimate = silentEstimate;
+        else if (gain >= 0)
+            estimate = 1.5 * gain;
+        frames.push_back({at, size, jumped, estimate});
+        jumped = false;
         at += size;
+    }
+    return frames;
+}
+
+// Decodes frames [from, to] with a fresh decoder and measures those from `trustFrom` on.
+void decodeFrames(const std::uint8_t* window, const std::vector<Frame>& frames, std::size_t from, std::size_t to,
+                  std::size_t trustFrom, std::vector<std::optional<double>>& levels) {
+    Decoder decoder;
+    if (!decoder.usable())
+        return;
+    const auto keep = [&](off_t number, const std::int16_t* samples, std::size_t count, int channels) {
+        if (number < 0)
+            return;
+        const std::size_t k = from + static_cast<std::size_t>(number);
+        if (k <= to && k >= trustFrom)
+            levels[k] = levelOf(samples, count, channels);
+    };
+    for (std::size_t k = from; k <= to; ++k)
+        if (!decoder.feed(window + frames[k].offset, frames[k].size) || !decoder.drain(keep))
+            return;
+}
+
+// Decodes frames [from, to], settled by up to `settlingFrames` frames before `from` that follow
+// on without a jump; without them, the first frames only settle the decoder. A jump inside the
+// stretch starts a new decoder there.
+void decodeStretch(const std::uint8_t* window, const std::vector<Frame>& frames, std::size_t from, std::size_t to,
+                   std::vector<std::optional<double>>& levels) {
+    std::size_t start = from;
+    while (start > 0 && from - start < settlingFrames && !frames[start].afterJump)
+        --start;
+    std::size_t trust = from - start < settlingFrames ? std::min(to + 1, start + settlingFrames) : from;
+    for (std::size_t k = from + 1; k <= to; ++k) {
+        if (frames[k].afterJump) {
+            decodeFrames(window, frames, start, k - 1, trust, levels);
+            start = k;
+            trust = std::min(to + 1, k + settlingFrames);
+        }
+    }
+    decodeFrames(window, frames, start, to, trust, levels);
+}
+
+} // namespace
+
+std::vector<FrameLevel> frameLevels(const std::uint8_t* window, std::uint32_t length) {
+    const std::vector<Frame> frames = splitFrames(window, length);
+    const std::size_t n = frames.size();
+    std::vector<std::optional<double>> measured(n);
+    std::vector<std::optional<double>> sampled(n); // the levels given to loud frames that are not decoded
+
+    // Frames that may be among the quietest: those whose estimate lies near the quietest one, and
+    // any whose side information tells nothing.
+    std::optional<double> quietestEstimate;
+    for (const Frame& f : frames)
+        if (f.estimate && (!quietestEstimate || *f.estimate < *quietestEstimate))
+            quietestEstimate = f.estimate;
+    std::vector<bool> candidate(n, true);
+    if (quietestEstimate)
+        for (std::size_t k = 0; k < n; ++k)
+            candidate[k] = !frames[k].estimate || *frames[k].estimate <= *quietestEstimate + loudAbove;
+
+    bool decodeAll = !quietestEstimate;
+    for (std::size_t k = 0; k < n && !decodeAll;) {
+        std::size_t end = k;
+        while (end < n && candidate[end] == candidate[k])
+            ++end;
+        if (candidate[k]) {
+            decodeStretch(window, frames, k, end - 1, measured);
+        } else {
+            // A loud stretch: a sample every `sampleEvery` frames stands for the frames after it.
+            for (std::size_t s = k; s < end; s += sampleEvery) {
+                std::optional<double> level;
+                // A sample with no frames before it to settle the decoder is decoded longer.
+                for (const std::size_t extra : {std::size_t{0}, settlingFrames}) {
+                    const std::size_t last = std::min(end - 1, s + sampleFrames - 1 + extra);
+                    decodeStretch(window, frames, s, last, sampled);
+                    for (std::size_t j = s; j <= last; ++j)
+                        if (sampled[j] && (!level || *sampled[j] > *level))
+                            level = sampled[j];
+                    if (level)
+                        break;
+                }
+                for (std::size_t j = s; j < std::min(end, s + sampleEvery); ++j)
+                    sampled[j] = level;
+            }
+        }
+        k = end;
+    }
+    if (!decodeAll) {
+        // The samples must bear the side information out: clearly louder than the quietest frame.
+        std::optional<double> quietest;
+        for (const auto& level : measured)
+            if (level && (!quietest || *level < *quietest))
+                quietest = level;
+        for (std::size_t k = 0; k < n && !decodeAll; ++k)
+            if (!candidate[k] && (!sampled[k] || !quietest || *sampled[k] < *quietest + loudAbove))
+                decodeAll = true;
+    }
+    if (decodeAll && n > 0) {
+        // The loud stretches too are decoded whole; what was decoded right stays.
+        if (!quietestEstimate) {
+            decodeStretch(window, frames, 0, n - 1, measured);
+        } else {
+            for (std::size_t k = 0; k < n;) {
+                std::size_t end = k;
+                while (end < n && candidate[end] == candidate[k])
+                    ++end;
+                if (!candidate[k])
+                    decodeStretch(window, frames, k, end - 1, measured);
+                k = end;
+            }
+        }
+    }
+
+    std::vector<FrameLevel> levels;
+    for (std::size_t k = 0; k < n; ++k) {
+        if (measured[k])
+            levels.push_back({frames[k].offset, *measured[k], true});
+        else if (!decodeAll && !candidate[k] && sampled[k])
+            levels.push_back({frames[k].offset, *sampled[k], false});
     }
     return levels;
 }

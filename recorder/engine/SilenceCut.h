@@ -13,16 +13,20 @@ namespace recorder {
 constexpr int CUT_NO_HEADERS = -48;  // no run of consistent frame headers: the cut is the title change
 constexpr int CUT_NOT_QUIETER = -46; // nothing clearly quieter than the rest: the cut is the frame at the title change
 
-// The sound of one decoded frame.
+// The sound of one frame.
 struct FrameLevel {
     std::uint32_t offset; // where the frame starts in the window
     double level;         // mean square of the mono signal, in dB below full scale; -100 for digital silence
+    bool measured = true; // false: not decoded, the level of a decoded frame near it in a loud stretch
 };
 
-// Decodes `window` from its first run of consistent frame headers to its last whole frame and
-// gives the level of each frame, in order. The two frames after the start and after a
-// re-synchronisation are decoded but not given: they lack the bits a frame borrows from the
-// frames before it, and decode too quiet.
+// The level of each frame of `window`, from its first run of consistent frame headers to its
+// last whole frame, in order. Every frame that may be among the quietest is decoded, with one
+// decoder across each stretch of consecutive frames, so that each level is the sound of that
+// frame; the two frames before a stretch settle the decoder and are not given unless measured
+// in another stretch. Frames whose side information shows them far louder than the quietest
+// are only sampled (a few frames a second) and take the level of their sample; when a sample
+// is not as loud as the side information said, the whole window is decoded instead.
 std::vector<FrameLevel> frameLevels(const std::uint8_t* window, std::uint32_t length);
 
 struct CutChoice {

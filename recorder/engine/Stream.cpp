@@ -103,6 +103,11 @@ void Stream::setCutWindow(double beforeSeconds, double afterSeconds) {
     cutAfter_ = std::clamp(afterSeconds, 0.0, maxCutWindow);
 }
 
+std::pair<double, double> Stream::cutWindow() const {
+    std::lock_guard lock(mutex_);
+    return {cutBefore_, cutAfter_};
+}
+
 std::optional<std::string> Stream::removeRecord(std::uint64_t id) {
     std::lock_guard lock(mutex_);
     for (auto it = files_.begin(); it != files_.end(); ++it) {

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace recorder {
@@ -80,6 +81,7 @@ public:
     // The cut's search window around each title change, in seconds before and after its arrival
     // (each 0 to 30; 5 and 5 unless set). Taken when a recording starts.
     void setCutWindow(double beforeSeconds, double afterSeconds);
+    std::pair<double, double> cutWindow() const;
     static constexpr double defaultCutWindow = 5.0;
     static constexpr double maxCutWindow = 30.0;
     // Forgets a record that is not being written; its path, or none when there is no such

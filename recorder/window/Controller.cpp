@@ -21,7 +21,12 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QMainWindow>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QLabel>
 #include <QMenuBar>
+#include <QVBoxLayout>
 #include <QMessageBox>
 #include <QScreen>
 #include <QStandardPaths>
@@ -29,6 +34,7 @@
 #include <QToolBar>
 
 #include <algorithm>
+#include <cmath>
 
 // The icons live in the window library's resources; a static library must load them itself.
 static void loadResources() { Q_INIT_RESOURCE(aircask); }
@@ -97,7 +103,10 @@ void Controller::awakeFromNib(bool checkForUpdates) {
         updatedSelectedItems();
     });
 
-    defaults_.registerDefaults({{"stations", builtInStations()}, {"downloadPath", defaultDownloadPath()}});
+    defaults_.registerDefaults({{"stations", builtInStations()},
+                                {"downloadPath", defaultDownloadPath()},
+                                {"cutWindowBefore", Stream::defaultCutWindow},
+                                {"cutWindowAfter", Stream::defaultCutWindow}});
     if (downloadPath() != defaults_.stringForKey("downloadPath"))
         defaults_.removeObject("downloadPath"); // an empty or relative folder is not kept
     for (const auto& values : defaults_.arrayForKey("stations"))
@@ -179,6 +188,8 @@ void Controller::buildMenus() {
     file->addAction(tr("Choose Download Folder..."), this, [this] { downloadFolder(); });
     file->addSeparator();
     file->addAction(tr("Quit"), QKeySequence::Quit, window_, &QWidget::close);
+    QMenu* edit = window_->menuBar()->addMenu(tr("&Edit"));
+    edit->addAction(tr("Preferences..."), QKeySequence::Preferences, this, [this] { preferences(); });
     QMenu* view = window_->menuBar()->addMenu(tr("&View"));
     view->addAction(tr("Customize Toolbar..."), this, [this] { toolbarDelegate_->customize(window_); });
     QMenu* help = window_->menuBar()->addMenu(tr("&Help"));
@@ -188,8 +199,10 @@ void Controller::buildMenus() {
 
 void Controller::initStreams() {
     const std::string folder = downloadPath().toStdString();
-    for (std::size_t i = streams_.size(); i < stations_.size(); ++i)
+    for (std::size_t i = streams_.size(); i < stations_.size(); ++i) {
         streams_.push_back(Stream::create(stations_[i], folder));
+        streams_.back()->setCutWindow(cutWindowBefore(), cutWindowAfter());
+    }
 }
 
 void Controller::startTimers() {
@@ -371,6 +384,66 @@ void Controller::downloadFolderChosen(const QString& path) {
 QString Controller::downloadPath() const {
     const QString stored = defaults_.stringForKey("downloadPath");
     return stored.isEmpty() || QDir::isRelativePath(stored) ? defaultDownloadPath() : stored;
+}
+
+namespace {
+
+double storedSeconds(const platform::UserDefaults& defaults, const char* key) {
+    bool ok = false;
+    const double seconds = defaults.objectForKey(key).toDouble(&ok);
+    return ok && std::isfinite(seconds) ? std::clamp(seconds, 0.0, Stream::maxCutWindow) : Stream::defaultCutWindow;
+}
+
+} // namespace
+
+double Controller::cutWindowBefore() const { return storedSeconds(defaults_, "cutWindowBefore"); }
+double Controller::cutWindowAfter() const { return storedSeconds(defaults_, "cutWindowAfter"); }
+
+void Controller::setCutWindow(double beforeSeconds, double afterSeconds) {
+    defaults_.setObject("cutWindowBefore", std::clamp(beforeSeconds, 0.0, Stream::maxCutWindow));
+    defaults_.setObject("cutWindowAfter", std::clamp(afterSeconds, 0.0, Stream::maxCutWindow));
+    defaults_.synchronize();
+    for (const auto& stream : streams_)
+        stream->setCutWindow(cutWindowBefore(), cutWindowAfter());
+}
+
+void Controller::preferences() {
+    if (!preferencesPanel_) {
+        preferencesPanel_ = new QDialog(window_);
+        preferencesPanel_->setWindowTitle(tr("Aircask Preferences"));
+        auto* layout = new QVBoxLayout(preferencesPanel_);
+        auto* explanation = new QLabel(
+            tr("Songs are cut at the quietest moment near each title change. Stations send titles "
+               "a few seconds before or after the music changes, so Aircask looks this far around "
+               "each one. Files are written that much later. Takes effect when a station next starts."),
+            preferencesPanel_);
+        explanation->setWordWrap(true);
+        layout->addWidget(explanation);
+        auto* form = new QFormLayout;
+        const auto secondsBox = [this](const char* name) {
+            auto* box = new QDoubleSpinBox(preferencesPanel_);
+            box->setObjectName(name);
+            box->setRange(0, Stream::maxCutWindow);
+            box->setDecimals(1);
+            box->setSingleStep(0.5);
+            box->setSuffix(tr(" s"));
+            return box;
+        };
+        auto* before = secondsBox("cutWindowBefore");
+        auto* after = secondsBox("cutWindowAfter");
+        form->addRow(tr("Look before the title change:"), before);
+        form->addRow(tr("Look after the title change:"), after);
+        layout->addLayout(form);
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, preferencesPanel_);
+        layout->addWidget(buttons);
+        connect(buttons, &QDialogButtonBox::accepted, preferencesPanel_, &QDialog::accept);
+        connect(buttons, &QDialogButtonBox::rejected, preferencesPanel_, &QDialog::reject);
+        connect(preferencesPanel_, &QDialog::accepted, this,
+                [this, before, after] { setCutWindow(before->value(), after->value()); });
+    }
+    preferencesPanel_->findChild<QDoubleSpinBox*>("cutWindowBefore")->setValue(cutWindowBefore());
+    preferencesPanel_->findChild<QDoubleSpinBox*>("cutWindowAfter")->setValue(cutWindowAfter());
+    preferencesPanel_->open();
 }
 
 void Controller::about() {

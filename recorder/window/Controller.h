@@ -55,6 +55,12 @@ public:
     // The download-folder dialog's end: an empty path is a cancel.
     void downloadFolderChosen(const QString& path);
     void about();
+    // The preferences dialog: the cut's search window before and after a title change.
+    void preferences();
+    // The search window in seconds, as stored (each 0 to 30; 5 unless set).
+    double cutWindowBefore() const;
+    double cutWindowAfter() const;
+    void setCutWindow(double beforeSeconds, double afterSeconds);
     void update(bool userInitiated);
 
     void addStationWithPlaylistURL(const QString& url);
@@ -81,6 +87,7 @@ public:
     QLineEdit* playlistURLField() const { return playlistURL_; }
     QLineEdit* serverURLField() const { return serverURL_; }
     QDialog* aboutPanel() const { return aboutPanel_; }
+    QDialog* preferencesPanel() const { return preferencesPanel_; }
     ZNVersionChecker* versionChecker() const { return versionChecker_; }
     const std::vector<std::shared_ptr<Stream>>& streams() const { return streams_; }
     const std::vector<std::shared_ptr<Stream>>& selected() const { return selected_; }
@@ -112,6 +119,7 @@ private:
     QLineEdit* playlistURL_ = nullptr;
     QLineEdit* serverURL_ = nullptr;
     QDialog* aboutPanel_ = nullptr;
+    QDialog* preferencesPanel_ = nullptr;
     AboutBoxController* aboutBox_ = nullptr;
     ZNVersionChecker* versionChecker_ = nullptr;
 

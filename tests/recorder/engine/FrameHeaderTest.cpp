@@ -1,7 +1,10 @@
 #include "recorder/engine/FrameHeader.h"
+#include "tests/support/Audio.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 using namespace recorder;
@@ -103,6 +106,47 @@ TEST(FrameHeader, BuffersWithoutARunLeaveThePositionAlone) {
     std::vector<std::uint8_t> syncs(5000, 0xFF); // sync everywhere, but Layer I and bit rate 15
     EXPECT_EQ(mpeg_find_first_header(syncs.data(), 5000, 2, &position), MPEG_NO_HEADER);
     EXPECT_EQ(position, 7);
+}
+
+TEST(FrameHeader, Layer3GainFollowsLoudness) {
+    // The median gain of the frames of a second of lame's output at each level. A quieter sound
+    // gets a finer step, though not as much finer as it is quieter: the encoder spends its bits
+    // on larger quantised values instead (46 dB less sound is 10 to 20 units, 15 to 30 dB, less).
+    testsupport::TempDir dir;
+    const auto medianGain = [&](double level, int kbps) {
+        std::string mp3 = testsupport::encodeMp3({{1.0, level > 0 ? 440.0 : 0.0, level}}, kbps, dir.path());
+        std::vector<int> gains;
+        for (std::size_t at = 0; at + 4 <= mp3.size();) {
+            frame_header header;
+            const auto* frame = reinterpret_cast<const std::uint8_t*>(mp3.data()) + at;
+            if (get_header(frame, &header) != 1 || !header_sane(&header))
+                break;
+            const unsigned size = get_frame_size(&header);
+            if (at + size > mp3.size())
+                break;
+            gains.push_back(layer3_global_gain(frame, size, &header));
+            at += size;
+        }
+        EXPECT_GT(gains.size(), 30u);
+        std::sort(gains.begin(), gains.end());
+        return gains[gains.size() / 2];
+    };
+    for (const int kbps : {64, 128, 320}) {
+        SCOPED_TRACE(kbps);
+        const int loud = medianGain(1.0, kbps), quiet = medianGain(0.005, kbps);
+        EXPECT_GT(loud, 0);
+        EXPECT_GE(loud - quiet, 8);
+        EXPECT_LE(loud - quiet, 31);
+        EXPECT_EQ(medianGain(0, kbps), LAYER3_SILENT);
+    }
+    frame_header layer2{};
+    layer2.layer = 2;
+    const std::uint8_t frame[64] = {};
+    EXPECT_EQ(layer3_global_gain(frame, 64, &layer2), LAYER3_UNKNOWN);
+    frame_header layer3{};
+    layer3.layer = 3;
+    layer3.channels = 2;
+    EXPECT_EQ(layer3_global_gain(frame, 20, &layer3), LAYER3_UNKNOWN) << "shorter than its side information";
 }
 
 } // namespace

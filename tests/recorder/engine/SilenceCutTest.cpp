@@ -17,9 +17,17 @@ const std::uint8_t* bytes(const std::string& s) { return reinterpret_cast<const 
 constexpr double bytesPerSecond = 16000;
 constexpr double codecDelay = 1105.0 / 44100;
 
+// Whether a frame of the file starts at `at`, following the frames from the file's start (the
+// joint-stereo mode may change from frame to frame, so no run of equal headers is asked for).
 bool onFrameBoundary(const std::string& mp3, std::uint32_t at) {
-    std::int32_t next = -1;
-    return mpeg_find_first_header(bytes(mp3) + at, std::int32_t(mp3.size() - at), 3, &next) == 0 && next == 0;
+    std::uint32_t offset = 0;
+    while (offset < at && offset + 4 <= mp3.size()) {
+        frame_header header;
+        if (get_header(bytes(mp3) + offset, &header) != 1 || !header_sane(&header))
+            return false;
+        offset += get_frame_size(&header);
+    }
+    return offset == at;
 }
 
 TEST(SilenceCut, TheCutLandsInTheGapWhereverTheTitleArrives) {
@@ -88,8 +96,9 @@ TEST(SilenceCut, WithNothingClearlyQuieterTheCutIsAtTheTitleChange) {
 }
 
 TEST(SilenceCut, FrameLevelsFollowTheSoundFrameByFrame) {
-    // Levels come from one continuous decoding: the silence is not dropped as "warm-up", and
-    // each level belongs to the frame at its offset.
+    // Levels come from continuous decoding: the silence is not dropped as "warm-up", and each
+    // level belongs to the frame at its offset. The silence is decoded frame by frame; the tone,
+    // far louder, may be sampled.
     testsupport::TempDir dir;
     const std::string mp3 = testsupport::encodeMp3({{1.0, 0}, {1.0, 440}, {1.0, 0}}, 128, dir.path());
     const auto levels = frameLevels(bytes(mp3) + 1000, std::uint32_t(mp3.size() - 1000));
@@ -100,8 +109,11 @@ TEST(SilenceCut, FrameLevelsFollowTheSoundFrameByFrame) {
         const double t = (1000 + f.offset) / bytesPerSecond - codecDelay; // the input time of the frame
         if ((t > 0.1 && t < 0.9) || (t > 2.1 && t < 2.9)) {
             EXPECT_LE(f.level, -90) << "silence at " << t << " s";
+            EXPECT_TRUE(f.measured) << "silence at " << t << " s";
         } else if (t > 1.1 && t < 1.9) {
-            EXPECT_NEAR(f.level, -11.7, 1.5) << "a tone at 12000/32768 at " << t << " s"; // RMS of a sine: -3 dB
+            // A sine at 12000/32768 has an RMS level of -11.7 dB; the decoder's quarter-rate
+            // synthesis takes a little off.
+            EXPECT_NEAR(f.level, -12.5, 1.5) << "a tone at " << t << " s";
         }
     }
 }

@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QDialog>
+#include <QDoubleSpinBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -144,6 +145,39 @@ TEST(Controller, ADamagedSettingsFileIsToldOnceAndItsStationsKept) {
     EXPECT_EQ(platform::listDirectory(home.path()).size(), 2u); // the file and one copy
 }
 
+TEST(Controller, TheCutWindowIsSetInThePreferences) {
+    Window window([](platform::UserDefaults& d) {
+        d.setArray("stations", {{{"serverURL", "http://one.example/"}}});
+        d.setObject("cutWindowAfter", "not a number"); // damaged: the default holds
+    });
+    EXPECT_EQ(window.controller->cutWindowBefore(), 5.0);
+    EXPECT_EQ(window.controller->cutWindowAfter(), 5.0);
+    window.controller->preferences();
+    QDialog* panel = window.controller->preferencesPanel();
+    ASSERT_TRUE(panel && panel->isVisible());
+    auto* before = panel->findChild<QDoubleSpinBox*>("cutWindowBefore");
+    auto* after = panel->findChild<QDoubleSpinBox*>("cutWindowAfter");
+    ASSERT_TRUE(before && after);
+    EXPECT_EQ(before->value(), 5.0);
+    before->setValue(8.5);
+    after->setValue(45); // beyond the range: 30
+    panel->accept();
+    EXPECT_EQ(window.controller->streams()[0]->cutWindow(), std::make_pair(8.5, 30.0));
+    platform::UserDefaults reread(QString::fromStdString(window.home.file("Aircask.conf")));
+    EXPECT_EQ(reread.objectForKey("cutWindowBefore").toDouble(), 8.5);
+    EXPECT_EQ(reread.objectForKey("cutWindowAfter").toDouble(), 30.0);
+
+    // Cancel changes nothing.
+    window.controller->preferences();
+    EXPECT_EQ(before->value(), 8.5);
+    before->setValue(1);
+    panel->reject();
+    EXPECT_EQ(window.controller->cutWindowBefore(), 8.5);
+    // A station added later takes the window too.
+    window.controller->addStationWithServerURL("http://two.example/");
+    EXPECT_EQ(window.controller->streams().back()->cutWindow(), std::make_pair(8.5, 30.0));
+}
+
 TEST(Controller, AddingBySheetAndByDrop) {
     struct Case {
         const char* what;
@@ -252,11 +286,19 @@ std::unique_ptr<LoopbackServer> scriptedStation(std::atomic<bool>& stop) {
         LoopbackServer::sendAll(fd, std::string(64, 'b') + std::string(1, '\0'));
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         LoopbackServer::sendAll(fd, std::string(64, 'c') + title("Second Song"));
-        while (!stop) {
+        for (int i = 0; !stop && i < 400; ++i) { // 20 s at the most, also when a test fails early
             LoopbackServer::sendAll(fd, std::string(64, 'd') + std::string(1, '\0'));
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     });
+}
+
+// The scripted station sends a few bytes of no real audio, slowly: its songs are cut right at
+// their titles, without waiting seconds for audio to search.
+void noStationsAndNoCutWindow(platform::UserDefaults& d) {
+    d.setArray("stations", {});
+    d.setObject("cutWindowBefore", 0);
+    d.setObject("cutWindowAfter", 0);
 }
 
 // Adds the station, records it until its two songs are listed and expands its row; the row,
@@ -275,7 +317,7 @@ QModelIndex recordTheStation(Window& window, const LoopbackServer& station) {
 TEST(Controller, RecordingShowsStateFilesAndKeepsSelectionAndExpansion) {
     std::atomic<bool> stop{false};
     auto station = scriptedStation(stop);
-    Window window([](platform::UserDefaults& d) { d.setArray("stations", {}); });
+    Window window(noStationsAndNoCutWindow);
     auto& model = window.model();
     const QModelIndex row = recordTheStation(window, *station);
     ASSERT_TRUE(row.isValid());
@@ -292,7 +334,7 @@ TEST(Controller, RecordingShowsStateFilesAndKeepsSelectionAndExpansion) {
     EXPECT_EQ(window.text(1, 0, row), "First Song.mp3");
     EXPECT_EQ(model.index(0, ControllerDataSource::ColStatus, row).data(ControllerDataSource::StatusRole), 1);
     EXPECT_TRUE(model.index(0, 0, row).data(ControllerDataSource::IncompleteRole).toBool());
-    EXPECT_EQ(window.text(1, ControllerDataSource::ColBytes, row), "0.1kB");
+    EXPECT_EQ(window.text(1, ControllerDataSource::ColBytes, row), "0.2kB"); // three blocks came before its title
     // The refresh never reset the model: the same row is selected and still expanded.
     EXPECT_TRUE(window.view().isExpanded(row));
     EXPECT_EQ(window.view().selectionModel()->selectedRows().value(0), selectedBefore);
@@ -310,7 +352,7 @@ TEST(Controller, RecordingShowsStateFilesAndKeepsSelectionAndExpansion) {
 TEST(Controller, RemovingFilesNeverTheOneBeingWrittenAndRevealingThem) {
     std::atomic<bool> stop{false};
     auto station = scriptedStation(stop);
-    Window window([](platform::UserDefaults& d) { d.setArray("stations", {}); });
+    Window window(noStationsAndNoCutWindow);
     auto& model = window.model();
     const QModelIndex row = recordTheStation(window, *station);
     ASSERT_TRUE(row.isValid());
