@@ -2,6 +2,7 @@
 
 #include "platform/core/Files.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -58,15 +59,31 @@ UserDefaults::UserDefaults(const QString& path)
     // The program never writes an empty file: one that exists and is empty was cut short.
     const QFileInfo file(settings_.fileName());
     damaged_ = settings_.status() != QSettings::NoError || !unreadable.isEmpty() || (file.exists() && file.size() == 0);
+    QStringList brokenArrays;
     for (const QString& group : settings_.childGroups())
-        damaged_ = !arrayIsWhole(settings_, group) || damaged_;
+        if (!arrayIsWhole(settings_, group))
+            brokenArrays << group;
+    damaged_ = damaged_ || !brokenArrays.isEmpty();
     if (!damaged_)
         return;
-    // Copied before anything is written back; then the unreadable values are dropped so that
-    // they answer with their defaults and are not written back as they were.
+    // Copied before anything is written back. Then the file is made whole, so that the damage is
+    // told once: unreadable values are dropped (they answer with their defaults), and an array
+    // is written anew from the entries that could be read (or dropped when none could).
     damagedCopy_ = QString::fromStdString(keepDamagedCopy(settings_.fileName().toStdString()));
+    if (damagedCopy_.isEmpty())
+        return; // nothing is written over what could not be kept
     for (const QString& key : unreadable)
         settings_.remove(key);
+    for (const QString& group : brokenArrays) {
+        const auto entries = arrayForKey(group);
+        settings_.remove(group);
+        if (!entries.empty())
+            setArray(group, entries);
+    }
+    settings_.sync();
+    // Nothing left that could be read: no file at all is a fresh start, not damage.
+    if (QFileInfo(settings_.fileName()).size() == 0)
+        QFile::remove(settings_.fileName());
 }
 
 void UserDefaults::registerDefaults(const QVariantMap& defaults) {

@@ -189,7 +189,7 @@ void Controller::buildMenus() {
     file->addSeparator();
     file->addAction(tr("Quit"), QKeySequence::Quit, window_, &QWidget::close);
     QMenu* edit = window_->menuBar()->addMenu(tr("&Edit"));
-    edit->addAction(tr("Preferences..."), QKeySequence::Preferences, this, [this] { preferences(); });
+    edit->addAction(tr("Preferences..."), QKeySequence(Qt::CTRL | Qt::Key_Comma), this, [this] { preferences(); });
     QMenu* view = window_->menuBar()->addMenu(tr("&View"));
     view->addAction(tr("Customize Toolbar..."), this, [this] { toolbarDelegate_->customize(window_); });
     QMenu* help = window_->menuBar()->addMenu(tr("&Help"));

@@ -144,6 +144,8 @@ int AppController::loadPreferences() {
     if (damaged) {
         // Kept aside now, before the next save writes over it; told once, when the window is up.
         const QString copy = QString::fromStdString(platform::keepDamagedCopy(preferencesPath_.toStdString()));
+        if (!copy.isEmpty())
+            savePreferences(); // whole again at once, so that the damage is told only this once
         const QString notice = platform::damagedSettingsNotice(preferencesPath_, copy);
         QTimer::singleShot(0, this, [this, notice] { runAlertWithTitle(tr("Settings Damaged"), notice); });
     }

@@ -76,6 +76,12 @@ TEST(UserDefaults, DamagedFilesKeepEveryReadableEntryAndACopyAside) {
             if (c.damaged) {
                 ASSERT_FALSE(defaults.damagedCopy().isEmpty());
                 EXPECT_EQ(readFile(defaults.damagedCopy().toStdString()), c.file);
+                // Made whole at once: a start after a crash, before anything else was written,
+                // finds no damage to tell again.
+                UserDefaults afterCrash(QString::fromStdString(path));
+                afterCrash.registerDefaults(registered);
+                EXPECT_FALSE(afterCrash.wasDamaged());
+                EXPECT_EQ(names(afterCrash.arrayForKey("stations")), c.stations);
             } else {
                 EXPECT_TRUE(defaults.damagedCopy().isEmpty());
             }
@@ -88,6 +94,7 @@ TEST(UserDefaults, DamagedFilesKeepEveryReadableEntryAndACopyAside) {
         reread.registerDefaults(registered);
         EXPECT_FALSE(reread.wasDamaged());
         EXPECT_EQ(names(reread.arrayForKey("stations")), c.stations);
+        EXPECT_TRUE(platform::fileExists(path));
         EXPECT_EQ(platform::listDirectory(dir.path()).size(), c.damaged ? 2u : 1u);
     }
 }

@@ -350,9 +350,9 @@ TEST(Discwell, DamagedPreferencesAreKeptAsideAndTheRestIsAFreshInstall) {
             EXPECT_TRUE(window.shouldAddID3Tags());
             EXPECT_EQ(window.getChosenFreedbServer(), "gnudb.gnudb.org");
             EXPECT_TRUE(window.ui().presetStandard->isChecked());
-            window.applicationShouldTerminate();
         }
-        // Written back whole: the next start reads it without a word and makes no second copy.
+        // Written back whole at once (here without quitting, as after a crash): the next start
+        // reads it without a word and makes no second copy.
         Recorder again(desktop, path);
         again.awakeFromNib();
         QCoreApplication::processEvents();
