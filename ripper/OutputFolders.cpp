@@ -14,6 +14,9 @@ std::string parentOf(const std::string& path) {
 
 // `candidate`, or the first of "<candidate> 1", "<candidate> 2", ... at which nothing exists, created.
 std::optional<std::string> createFirstFree(const std::string& candidate) {
+    // The folder it goes into is made when missing: a first run has no Music folder yet.
+    std::error_code ignored;
+    std::filesystem::create_directories(parentOf(candidate), ignored);
     std::string folder = candidate;
     for (int k = 1; platform::fileExists(folder); ++k)
         folder = candidate + " " + std::to_string(k);

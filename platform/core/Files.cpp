@@ -6,6 +6,7 @@
 #include <optional>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
@@ -144,6 +145,24 @@ std::error_code writeNewFile(const std::string& path, const std::string& bytes) 
 }
 
 } // namespace
+
+std::error_code makeWritableFolder(const std::string& path) {
+    if (path.empty())
+        return std::make_error_code(std::errc::no_such_file_or_directory);
+    std::error_code error;
+    fs::create_directories(path, error);
+    if (error)
+        return error;
+    if (!isDirectory(path))
+        return std::make_error_code(std::errc::not_a_directory);
+    std::string probe = joinPath(path, ".write-test-XXXXXX");
+    const int fd = ::mkstemp(probe.data());
+    if (fd == -1)
+        return {errno, std::generic_category()};
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return {};
+}
 
 std::string keepDamagedCopy(const std::string& path) {
     const auto bytes = readWhole(path);

@@ -38,6 +38,10 @@ std::string safeFileName(std::string_view text, std::size_t maxBytes = 255);
 // The last component of a path ("/a/b/c.mp3" gives "c.mp3").
 std::string lastPathComponent(const std::string& path);
 
+// Makes `path` a folder that files can be written into: created with its parents when missing,
+// then checked by writing and removing a file in it. The system's error when it cannot be.
+std::error_code makeWritableFolder(const std::string& path);
+
 // Keeps a copy of a settings file that could not be read whole, beside it, as
 // "<name>.damaged-<YYYY-MM-DD>" ("-2", "-3", ... after it when that name holds other bytes), so
 // that writing the settings back loses nothing. A copy with the same bytes already there is

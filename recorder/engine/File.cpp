@@ -48,13 +48,17 @@ std::error_code File::write(const std::uint8_t* bytes, std::size_t length) {
         if (fd_ == -1)
             return {errno, std::generic_category()};
     }
+    const off_t before = ::lseek(fd_, 0, SEEK_END);
     std::size_t written = 0;
     while (written < length) {
         const ssize_t n = ::write(fd_, bytes + written, length - written);
         if (n == -1) {
             if (errno == EINTR)
                 continue;
-            return {errno, std::generic_category()};
+            const std::error_code error{errno, std::generic_category()};
+            if (before >= 0 && written > 0)
+                (void)::ftruncate(fd_, before);
+            return error;
         }
         written += static_cast<std::size_t>(n);
     }

@@ -38,12 +38,17 @@ public:
     void setIsIncomplete(bool incomplete) { incomplete_ = incomplete; }
     bool isFirst() const { return first_; }
     void setIsFirst(bool first) { first_ = first; }
+    // The station folder a finished song moves into: the one of the download folder in force
+    // when the song began.
+    const std::string& finishedFolder() const { return finishedFolder_; }
+    void setFinishedFolder(std::string folder) { finishedFolder_ = std::move(folder); }
 
     // The owning stream's change count at the record's last change, for incremental snapshots.
     std::uint64_t changeStamp() const { return changeStamp_; }
     void setChangeStamp(std::uint64_t stamp) { changeStamp_ = stamp; }
 
-    // Appends the bytes to the file, opening it on first use (and again after close()).
+    // Appends the bytes to the file, opening it on first use (and again after close()). A write
+    // that fails part-way is taken back: the file holds whole writes only.
     std::error_code write(const std::uint8_t* bytes, std::size_t length);
     // Closes the writing handle; a later write opens it again and appends.
     void close();
@@ -61,6 +66,7 @@ private:
     bool current_ = false;
     bool incomplete_ = false;
     bool first_ = false;
+    std::string finishedFolder_;
     std::uint64_t changeStamp_ = 0;
 };
 

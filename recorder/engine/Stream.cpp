@@ -7,6 +7,9 @@
 #include "platform/core/Files.h"
 #include "platform/core/Log.h"
 #include "platform/core/Url.h"
+#include "recorder/engine/RecordingErrors.h"
+
+#include <filesystem>
 
 #include <thread>
 
@@ -20,6 +23,9 @@ const platform::FetchLimits playlistLimits{std::chrono::seconds(10), std::chrono
 
 // A response header longer than this is no station's.
 constexpr std::size_t maxHeaderBytes = 64 * 1024;
+
+// A station that has not accepted the connection by then is not going to.
+constexpr int connectTimeoutMilliseconds = 15000;
 
 } // namespace
 
@@ -58,6 +64,7 @@ Stream::Snapshot Stream::snapshot(std::uint64_t since) const {
     copy.running = isConnected_;
     copy.version = changes_;
     copy.complete = since == 0 || lastRemoval_ > since;
+    copy.reconnectAttempt = reconnectAttempt_;
     for (const auto& f : files_)
         if (copy.complete || f->changeStamp() > since)
             copy.files.push_back(
@@ -72,19 +79,30 @@ bool Stream::isRunning() const {
 
 void Stream::rip() {
     std::lock_guard lock(mutex_);
-    if (isConnected_)
+    if (isConnected_) {
+        if (shouldDisconnect_) {
+            // Still stopping: the start waits for the old worker to end.
+            restartWhenStopped_ = true;
+            errorString_.reset();
+            state_ = Connecting;
+        }
         return;
+    }
     isConnected_ = true;
     shouldDisconnect_ = false;
+    errorString_.reset();
+    reconnectAttempt_ = 0;
     std::thread([self = shared_from_this()] { self->_rip(); }).detach();
 }
 
 void Stream::pause() {
     std::lock_guard lock(mutex_);
     shouldDisconnect_ = true;
+    restartWhenStopped_ = false;
     state_ = Idle;
     if (socket_)
         socket_->interrupt();
+    wake_.notify_all();
 }
 
 bool Stream::waitUntilStopped(std::chrono::milliseconds timeout) const {
@@ -108,6 +126,11 @@ std::pair<double, double> Stream::cutWindow() const {
     return {cutBefore_, cutAfter_};
 }
 
+void Stream::setStallTimeout(double seconds) {
+    std::lock_guard lock(mutex_);
+    stallSeconds_ = std::max(0.1, seconds);
+}
+
 std::optional<std::string> Stream::removeRecord(std::uint64_t id) {
     std::lock_guard lock(mutex_);
     for (auto it = files_.begin(); it != files_.end(); ++it) {
@@ -124,12 +147,62 @@ std::optional<std::string> Stream::removeRecord(std::uint64_t id) {
 }
 
 void Stream::_rip() {
+    bool recorded = false; // audio has arrived since the start: a lost connection is retried
+    std::int32_t attempt = 0;
+    std::string lastError;
+    OverlapTrimmer trimmer;
     try {
-        getPlaylistFile();
-        if (!stopRequested())
-            connect();
-        if (!stopRequested())
-            readStream();
+        for (;;) {
+            if (attempt > 0) {
+                {
+                    std::lock_guard lock(mutex_);
+                    state_ = Reconnecting;
+                    reconnectAttempt_ = attempt;
+                    errorString_ = lastError;
+                }
+                // 1, 2, 4 ... seconds, at most a minute.
+                const auto pause = std::chrono::seconds(1LL << std::min(attempt - 1, 6));
+                if (!waitBeforeReconnect(std::min<std::chrono::milliseconds>(pause, std::chrono::minutes(1))))
+                    break;
+            }
+            try {
+                getPlaylistFile();
+                if (!stopRequested())
+                    connect();
+            } catch (const platform::Exception& e) {
+                if (stopRequested())
+                    break;
+                if (!recorded)
+                    throw;
+                // While reconnecting, whatever keeps the station away may pass: a server that is
+                // restarting, a mount that is not up yet, a network that comes back.
+                lastError = e.name().rfind("Socket:", 0) == 0 ? connectionFailureText(e) : e.reason();
+                platform::log("*** Reconnecting: " + lastError);
+                ++attempt;
+                continue;
+            }
+            if (stopRequested())
+                break;
+            {
+                std::lock_guard lock(mutex_);
+                reconnectAttempt_ = 0;
+                errorString_.reset();
+            }
+            if (recorded)
+                trimmer.reconnected();
+            try {
+                readStream(trimmer, recorded);
+                break; // a stop
+            } catch (const ConnectionLost& lost) {
+                if (stopRequested())
+                    break;
+                if (!recorded)
+                    throw;
+                lastError = lost.reason();
+                platform::log("*** Reconnecting: " + lastError);
+                attempt = 1;
+            }
+        }
         endRecording();
     } catch (const platform::Exception& e) {
         // A stop request shuts the connection down; the failure that follows is the stop itself.
@@ -144,36 +217,47 @@ void Stream::_rip() {
     }
 }
 
+bool Stream::waitBeforeReconnect(std::chrono::milliseconds pause) {
+    std::unique_lock lock(mutex_);
+    return !wake_.wait_for(lock, pause, [this] { return shouldDisconnect_.load(); });
+}
+
 void Stream::endRecording() {
     std::lock_guard lock(mutex_);
+    state_ = Idle;
+    workerEnded();
+}
+
+void Stream::failRecording(const std::string& name, const std::string& reason) {
+    platform::log("*** " + name + ", " + reason);
+    std::lock_guard lock(mutex_);
+    errorString_ = reason;
+    state_ = Error;
+    workerEnded();
+}
+
+void Stream::workerEnded() {
     if (socket_) {
         socket_->close();
         socket_.reset();
     }
+    // The song being written ends with the recording: a new start never writes into it.
     if (file_) {
         file_->setIsCurrent(false);
         touch(*file_);
         file_->close();
         file_.reset();
     }
-    isConnected_ = false;
-    state_ = Idle;
-    stopped_.notify_all();
-}
-
-void Stream::failRecording(const std::string& name, const std::string& reason) {
-    platform::log("*** " + name + ", " + reason);
-    std::lock_guard lock(mutex_);
-    if (socket_) {
-        socket_->close();
-        socket_.reset();
+    reconnectAttempt_ = 0;
+    if (restartWhenStopped_) {
+        restartWhenStopped_ = false;
+        shouldDisconnect_ = false;
+        errorString_.reset();
+        state_ = Connecting;
+        std::thread([self = shared_from_this()] { self->_rip(); }).detach();
+        return;
     }
-    // The record being written stays current: the next start goes on writing into it.
-    if (file_)
-        file_->close();
     isConnected_ = false;
-    errorString_ = reason;
-    state_ = Error;
     stopped_.notify_all();
 }
 
@@ -218,26 +302,42 @@ void Stream::connect() {
     }
     if (stopRequested())
         return;
-    socket->connectToHostName(host_, port_);
-    if (stopRequested())
-        return;
-
-    // One write per line, as the request has always gone out.
-    const std::string request = requestFor(url->path, host_, port_);
-    for (std::size_t at = 0; at < request.size();) {
-        const std::size_t end = request.find("\r\n", at) + 2;
-        socket->writeString(std::string_view(request).substr(at, end - at));
-        at = end;
+    double stall = 0;
+    {
+        std::lock_guard lock(mutex_);
+        stall = stallSeconds_;
     }
+    std::optional<std::string> header;
+    try {
+        socket->connectToHostName(host_, port_, connectTimeoutMilliseconds);
+        if (stopRequested())
+            return;
 
-    while (!socket->buffer().containsString("\r\n\r\n")) {
-        if (socket->buffer().length() > maxHeaderBytes)
-            fail("Station sends a response header that is too long");
-        if (socket->fillBuffer() == 0)
-            throw platform::Exception("Socket: Connection closed",
-                                      "Station closed the connection before sending its headers");
+        // One write per line, as the request has always gone out.
+        const std::string request = requestFor(url->path, host_, port_);
+        for (std::size_t at = 0; at < request.size();) {
+            const std::size_t end = request.find("\r\n", at) + 2;
+            socket->writeString(std::string_view(request).substr(at, end - at));
+            at = end;
+        }
+
+        while (!socket->buffer().containsString("\r\n\r\n")) {
+            if (socket->buffer().length() > maxHeaderBytes)
+                fail("Station sends a response header that is too long");
+            if (!socket->isConnected() || !socket->waitUntilReadable(static_cast<int>(stall * 1000)))
+                throw ConnectionLost(socket->isConnected() ? stalledText(stall)
+                                                           : "Station closed the connection before sending its headers");
+            if (socket->fillBuffer() == 0 && !socket->isConnected())
+                throw ConnectionLost("Station closed the connection before sending its headers");
+        }
+        header = socket->readStringUpToString("\r\n\r\n");
+    } catch (const ConnectionLost&) {
+        throw;
+    } catch (const platform::Exception& e) {
+        if (e.name().rfind("Socket:", 0) != 0 || stopRequested())
+            throw;
+        throw ConnectionLost(connectionFailureText(e));
     }
-    const auto header = socket->readStringUpToString("\r\n\r\n");
     parseHeaders(*header);
 }
 
@@ -267,6 +367,9 @@ void Stream::createDirectories() {
         std::lock_guard lock(mutex_);
         downloadPath = downloadPath_;
     }
+    // The download folder itself is made when missing (a first run has no Music folder yet).
+    std::error_code ignored;
+    std::filesystem::create_directories(downloadPath, ignored);
     const std::string fileDir = platform::joinPath(downloadPath, stationFolderName(*stationName));
     const std::string incompleteDir = platform::joinPath(fileDir, "incomplete");
     // A folder that cannot be made shows up as the failure to create the first song in it.

@@ -2,6 +2,7 @@
 
 #include "net/BufferedSocket.h"
 #include "recorder/engine/File.h"
+#include "recorder/engine/OverlapTrimmer.h"
 #include "recorder/engine/StationDescriptor.h"
 #include "recorder/engine/StationProtocol.h"
 
@@ -28,7 +29,7 @@ namespace recorder {
 // A running worker keeps its Stream alive, so dropping a station never frees a running stream.
 class Stream : public std::enable_shared_from_this<Stream> {
 public:
-    enum State : std::int32_t { Idle = 0, Recording = 1, Connecting = 3, Error = 20 };
+    enum State : std::int32_t { Idle = 0, Recording = 1, Connecting = 3, Reconnecting = 4, Error = 20 };
 
     struct FileInfo {
         std::uint64_t id;
@@ -48,6 +49,7 @@ public:
         bool running = false;        // a worker runs
         std::uint64_t version = 0;   // pass it to the next snapshot to get only what changed since
         bool complete = false;       // `files` holds every record
+        std::int32_t reconnectAttempt = 0; // while Reconnecting; `errorString` is the last error
     };
 
     // `downloadPath` is the folder that holds every station's folder.
@@ -70,10 +72,11 @@ public:
     Snapshot snapshot(std::uint64_t since = 0) const;
     bool isRunning() const;
 
-    // Start request: starts a worker unless one runs.
+    // Start request: starts a worker unless one runs; while one is still stopping, a new one
+    // starts as soon as it has ended. Starting clears the last error.
     void rip();
     // Stop request: the state becomes idle at once, and the worker ends as soon as the
-    // connection gives way (the block it is reading is not written).
+    // connection gives way; what was received is written.
     void pause();
     // Makes the station's folder and its "incomplete" folder below the download folder.
     void createDirectories();
@@ -82,6 +85,9 @@ public:
     // (each 0 to 30; 5 and 5 unless set). Taken when a recording starts.
     void setCutWindow(double beforeSeconds, double afterSeconds);
     std::pair<double, double> cutWindow() const;
+    // No audio for this long while recording counts as a lost connection (20 s unless set).
+    void setStallTimeout(double seconds);
+    static constexpr double defaultStallTimeout = 20.0;
     static constexpr double defaultCutWindow = 5.0;
     static constexpr double maxCutWindow = 30.0;
     // Forgets a record that is not being written; its path, or none when there is no such
@@ -99,16 +105,26 @@ private:
     void _rip();
     void getPlaylistFile();
     void connect();
-    void readStream();
+    // Records until a stop (returns) or a failure (raises; ConnectionLost when the connection
+    // went). `recorded` becomes true once audio has arrived.
+    void readStream(OverlapTrimmer& trimmer, bool& recorded);
+    // The next `n` bytes of the stream into `out`; false when the station closed first (`out`
+    // holds what came). Raises ConnectionLost when nothing arrives within the stall limit.
+    bool readBlock(std::size_t n, net::Bytes& out);
+    // Waits before a reconnect; false when a stop came first.
+    bool waitBeforeReconnect(std::chrono::milliseconds pause);
     void endRecording();
     // Marks a record as changed; under the lock.
     void touch(File& file) { file.setChangeStamp(++changes_); }
     void failRecording(const std::string& name, const std::string& reason);
     bool stopRequested() const { return shouldDisconnect_.load(); }
-    net::Bytes readExact(std::int32_t n);
     void writeAudio(const std::uint8_t* bytes, std::size_t length);
-    void finishSong();
+    // Ends the current song: moved among the finished ones, unless it is partial (the first of a
+    // connection, or cut short by a lost connection), which stays in "incomplete".
+    void finishSong(bool partial = false);
     void startSong(const std::string& title);
+    // Ends the worker; a start asked for while it was stopping begins now. Under the lock.
+    void workerEnded();
 
     const std::shared_ptr<StationDescriptor> descriptor_;
 
@@ -120,6 +136,10 @@ private:
     bool isConnected_ = false;
     std::string downloadPath_;
     double cutBefore_ = defaultCutWindow, cutAfter_ = defaultCutWindow;
+    double stallSeconds_ = defaultStallTimeout;
+    std::int32_t reconnectAttempt_ = 0;
+    bool restartWhenStopped_ = false;
+    std::condition_variable wake_; // a stop ends the wait before a reconnect
     std::string fileDir_;
     std::string incompleteDir_;
     std::shared_ptr<net::BufferedSocket> socket_; // the worker uses it unlocked; pause() interrupts it

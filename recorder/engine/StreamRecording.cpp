@@ -1,14 +1,16 @@
 // The read loop of Stream: audio blocks of `metaint` bytes, each followed by a length byte and a
-// metadata block. A non-empty metadata block is a title change; the cut planner decides where
-// the songs really change, around it. Songs are written into the station's "incomplete" folder
-// and move into the station's folder when finished; the first song of a recording is partial
-// and stays where it is.
+// metadata block. A non-empty metadata block with a title is a title change; the cut planner
+// decides where the songs really change, around it. Songs are written into the station's
+// "incomplete" folder and move into the station's folder when finished; the first song of a
+// connection and a song cut short by a lost connection are partial and stay where they are.
 #include "recorder/engine/Stream.h"
 
 #include "platform/core/Exception.h"
-#include "platform/core/Text.h"
+#include "platform/core/Files.h"
 #include "platform/core/Log.h"
+#include "platform/core/Text.h"
 #include "recorder/engine/CutPlanner.h"
+#include "recorder/engine/RecordingErrors.h"
 
 #include <cstdlib>
 
@@ -16,63 +18,92 @@ namespace recorder {
 namespace {
 
 [[noreturn]] void fail(const std::string& reason) { throw platform::Exception("Stream", reason); }
-[[noreturn]] void fileFailure(const std::error_code& error) { throw platform::Exception("File", error.message()); }
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
 
 } // namespace
 
-net::Bytes Stream::readExact(std::int32_t n) {
-    auto block = socket_->readData(n);
-    if (!block) // the station closed: this read needs the closed socket and says so
-        block = socket_->readData(n);
-    if (!block)
-        throw platform::Exception("Socket: Bad socket descriptor");
-    return std::move(*block);
+bool Stream::readBlock(std::size_t n, net::Bytes& out) {
+    double stall = 0;
+    {
+        std::lock_guard lock(mutex_);
+        stall = stallSeconds_;
+    }
+    out.clear();
+    try {
+        while (socket_->buffer().length() < n) {
+            if (!socket_->isConnected())
+                break;
+            if (!socket_->waitUntilReadable(static_cast<int>(stall * 1000))) {
+                if (stopRequested())
+                    break;
+                throw ConnectionLost(stalledText(stall));
+            }
+            if (socket_->fillBuffer() == 0 && !socket_->isConnected())
+                break;
+        }
+    } catch (const platform::Exception& e) {
+        if (e.name().rfind("Socket:", 0) != 0 || stopRequested())
+            throw;
+        throw ConnectionLost(connectionFailureText(e));
+    }
+    const auto& buffer = socket_->buffer();
+    const std::size_t available = std::min(n, buffer.length());
+    if (auto block = socket_->readData(static_cast<std::int32_t>(available)))
+        out = std::move(*block);
+    return out.size() == n;
 }
 
 void Stream::writeAudio(const std::uint8_t* bytes, std::size_t length) {
     if (length == 0)
         return;
     if (const auto error = file_->write(bytes, length))
-        fileFailure(error);
+        throw FileFailure(fileFailureText(error, folderOf(file_->path())));
     std::lock_guard lock(mutex_);
     file_->setBytes(file_->bytes() + length);
     touch(*file_);
 }
 
-void Stream::finishSong() {
+void Stream::finishSong(bool partial) {
     file_->close();
     std::lock_guard lock(mutex_);
-    if (!file_->isFirst()) {
-        if (const auto error = file_->moveTo(fileDir_))
-            fileFailure(error);
+    if (!partial && !file_->isFirst()) {
+        if (const auto error = file_->moveTo(file_->finishedFolder()))
+            throw FileFailure(fileFailureText(error, file_->finishedFolder()));
         file_->setIsIncomplete(false);
     }
     file_->setIsCurrent(false);
     touch(*file_);
+    file_.reset();
 }
 
 void Stream::startSong(const std::string& title) {
     const bool first = file_ == nullptr;
     if (!first)
         finishSong();
-    std::string folder;
+    std::string folder, finished;
     {
         std::lock_guard lock(mutex_);
         folder = incompleteDir_;
+        finished = fileDir_;
     }
     std::shared_ptr<File> song;
     if (const auto error = File::create(folder, title, &song))
-        fileFailure(error);
+        throw FileFailure(fileFailureText(error, folder));
     std::lock_guard lock(mutex_);
     song->setIsFirst(first);
     song->setIsCurrent(true);
     song->setIsIncomplete(true);
+    song->setFinishedFolder(finished);
     touch(*song);
     files_.push_back(song);
     file_ = std::move(song);
 }
 
-void Stream::readStream() {
+void Stream::readStream(OverlapTrimmer& trimmer, bool& recorded) {
     double before = 0, after = 0;
     {
         std::lock_guard lock(mutex_);
@@ -94,30 +125,54 @@ void Stream::readStream() {
             writeFailed = false;
         },
         before, after, kbps > 0 && kbps <= 1000 ? static_cast<std::uint32_t>(kbps * 125) : 0);
+    const auto feed = [&](std::string_view audio) {
+        planner.addAudio(reinterpret_cast<const std::uint8_t*>(audio.data()), audio.size());
+    };
 
     setState(Recording);
+    net::Bytes audio, metadata;
     try {
         while (!stopRequested()) {
-            const net::Bytes audio = readExact(metaint_);
-            planner.addAudio(audio.data(), audio.size());
-            const std::int32_t metaLength = readExact(1)[0] * 16;
+            const bool whole = readBlock(static_cast<std::size_t>(metaint_), audio);
+            if (!audio.empty())
+                recorded = recorded || planner.hasSong();
+            feed(trimmer.pass(audio.data(), audio.size()));
+            if (!whole) {
+                if (stopRequested())
+                    break;
+                throw ConnectionLost(stationClosedText);
+            }
+            if (!readBlock(1, metadata))
+                continue; // the loop ends on the stop, or fails on the next read
+            const std::int32_t metaLength = metadata[0] * 16;
             if (metaLength == 0) {
                 if (!planner.hasSong())
                     fail("Station does not send song titles");
                 continue;
             }
-            const net::Bytes metadata = readExact(metaLength);
+            if (!readBlock(static_cast<std::size_t>(metaLength), metadata))
+                continue;
             const std::string title = nameFromMetadata(platform::utf8OrLatin1(
                 std::string_view(reinterpret_cast<const char*>(metadata.data()), metadata.size())));
-            if (title.empty())
-                fail("Station doesn't broadcast song names");
-            planner.titleChanged(title);
+            if (!title.empty())
+                planner.titleChanged(title);
+            else if (!planner.hasSong()) // a blank first title: the song is the station's for now
+                planner.titleChanged(descriptor_->objectForKey("stationName").value_or(host_));
+            // A blank title later (ads, jingles) keeps the current song going.
+            recorded = recorded || planner.hasSong();
         }
+    } catch (const ConnectionLost&) {
+        // What arrived, and what was held back, is audio the station did send: it goes into
+        // its songs, and the song it cut short stays partial.
+        feed(trimmer.flush());
+        planner.finish();
+        if (file_)
+            finishSong(/*partial=*/true);
+        throw;
     } catch (...) {
-        // What was held back is audio the station did send: it goes into its songs, unless
-        // writing is what failed.
         if (!writeFailed && planner.hasSong()) {
             try {
+                feed(trimmer.flush());
                 planner.finish();
             } catch (const std::exception& e) {
                 platform::log(std::string("*** Stream, the audio held back could not be written: ") + e.what());
@@ -125,6 +180,7 @@ void Stream::readStream() {
         }
         throw;
     }
+    feed(trimmer.flush());
     planner.finish();
 }
 

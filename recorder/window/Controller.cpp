@@ -1,5 +1,6 @@
 #include "recorder/window/Controller.h"
 
+#include "platform/core/Files.h"
 #include "platform/ui/Desktop.h"
 #include "platform/ui/MainWindow.h"
 #include "platform/ui/UserDefaults.h"
@@ -106,7 +107,8 @@ void Controller::awakeFromNib(bool checkForUpdates) {
     defaults_.registerDefaults({{"stations", builtInStations()},
                                 {"downloadPath", defaultDownloadPath()},
                                 {"cutWindowBefore", Stream::defaultCutWindow},
-                                {"cutWindowAfter", Stream::defaultCutWindow}});
+                                {"cutWindowAfter", Stream::defaultCutWindow},
+                                {"stallTimeout", Stream::defaultStallTimeout}});
     if (downloadPath() != defaults_.stringForKey("downloadPath"))
         defaults_.removeObject("downloadPath"); // an empty or relative folder is not kept
     for (const auto& values : defaults_.arrayForKey("stations"))
@@ -163,15 +165,9 @@ void Controller::awakeFromNib(bool checkForUpdates) {
 
     updatedSelectedItems();
     window_->show();
-    if (defaults_.wasDamaged()) {
-        auto* notice = new QMessageBox(
-            QMessageBox::Warning, tr("Settings Damaged"),
-            platform::damagedSettingsNotice(defaults_.settings().fileName(), defaults_.damagedCopy()),
-            QMessageBox::Ok, window_);
-        notice->setTextFormat(Qt::PlainText);
-        notice->setAttribute(Qt::WA_DeleteOnClose);
-        notice->open();
-    }
+    if (defaults_.wasDamaged())
+        showMessage(tr("Settings Damaged"),
+                    platform::damagedSettingsNotice(defaults_.settings().fileName(), defaults_.damagedCopy()));
     startTimers();
     if (checkForUpdates)
         update(false);
@@ -201,7 +197,7 @@ void Controller::initStreams() {
     const std::string folder = downloadPath().toStdString();
     for (std::size_t i = streams_.size(); i < stations_.size(); ++i) {
         streams_.push_back(Stream::create(stations_[i], folder));
-        streams_.back()->setCutWindow(cutWindowBefore(), cutWindowAfter());
+        configure(*streams_.back());
     }
 }
 
@@ -370,6 +366,12 @@ void Controller::downloadFolder() {
 
 void Controller::downloadFolderChosen(const QString& path) {
     if (!path.isEmpty()) {
+        if (const auto error = platform::makeWritableFolder(path.toStdString())) {
+            showMessage(tr("Folder Not Usable"),
+                        tr("Aircask cannot record into the folder %1 (%2). Choose another folder.")
+                            .arg(path, QString::fromStdString(error.message())));
+            return;
+        }
         defaults_.setObject("downloadPath", path);
         defaults_.synchronize();
     }
@@ -379,6 +381,14 @@ void Controller::downloadFolderChosen(const QString& path) {
         stream->setDownloadPath(folder);
         stream->createDirectories();
     }
+}
+
+void Controller::showMessage(const QString& title, const QString& text) {
+    // Window-modal and open: the window's refresh goes on while the message is up.
+    auto* message = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, window_);
+    message->setTextFormat(Qt::PlainText);
+    message->setAttribute(Qt::WA_DeleteOnClose);
+    message->open();
 }
 
 QString Controller::downloadPath() const {
@@ -404,7 +414,14 @@ void Controller::setCutWindow(double beforeSeconds, double afterSeconds) {
     defaults_.setObject("cutWindowAfter", std::clamp(afterSeconds, 0.0, Stream::maxCutWindow));
     defaults_.synchronize();
     for (const auto& stream : streams_)
-        stream->setCutWindow(cutWindowBefore(), cutWindowAfter());
+        configure(*stream);
+}
+
+void Controller::configure(Stream& stream) const {
+    stream.setCutWindow(cutWindowBefore(), cutWindowAfter());
+    bool ok = false;
+    const double stall = defaults_.objectForKey("stallTimeout").toDouble(&ok);
+    stream.setStallTimeout(ok && stall >= 1 && stall <= 3600 ? stall : Stream::defaultStallTimeout);
 }
 
 void Controller::preferences() {

@@ -101,6 +101,10 @@ private:
     };
 
     void initStreams();
+    // Gives a stream the settings in force: the cut's window and the stall limit.
+    void configure(Stream& stream) const;
+    // A warning in a window-modal message that does not hold the window up.
+    void showMessage(const QString& title, const QString& text);
     void addStation(const char* key, const QString& url);
     void buildMenus();
     void windowWillClose();

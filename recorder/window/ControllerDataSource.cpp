@@ -24,7 +24,8 @@ bool sameFile(const Stream::FileInfo& a, const Stream::FileInfo& b) {
 }
 
 bool sameStation(const Stream::Snapshot& a, const Stream::Snapshot& b) {
-    return a.state == b.state && a.errorString == b.errorString && a.descriptor == b.descriptor;
+    return a.state == b.state && a.errorString == b.errorString && a.reconnectAttempt == b.reconnectAttempt &&
+           a.descriptor == b.descriptor;
 }
 
 } // namespace
@@ -244,6 +245,13 @@ QVariant ControllerDataSource::stationData(const Station& station, int column, i
             return s.state == Stream::Recording ? 2 : (s.state == Stream::Idle || s.state == Stream::Error) ? 0 : 1;
         return {};
     case ColComment:
+        if (s.state == Stream::Reconnecting) {
+            if (role == Qt::DisplayRole)
+                return tr("Reconnecting (attempt %1)… %2").arg(s.reconnectAttempt).arg(text(s.errorString.value_or("")));
+            if (role == Qt::DecorationRole)
+                return QIcon(":/icons/error.svg");
+            return {};
+        }
         if (s.state == Stream::Error) {
             if (role == Qt::DisplayRole)
                 return text(s.errorString.value_or(""));

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <chrono>
 #include <thread>
 
@@ -66,13 +67,28 @@ std::shared_ptr<Stream> streamFor(const std::string& serverURL, const std::strin
     return Stream::create(StationDescriptor::make({{"serverURL", serverURL}}), downloadPath);
 }
 
-// Records until the worker ends, reading snapshots all the while as the window does.
+// Records until the worker ends, reading snapshots all the while as the window does. A station
+// that goes away after sending audio is reconnected to: the stream is stopped at its first
+// attempt, and the snapshot returned then has the state Reconnecting and the error that made it
+// reconnect, with the files as the stop left them.
 Stream::Snapshot recordToTheEnd(Stream& stream) {
     stream.rip();
-    while (!stream.waitUntilStopped(5ms))
-        stream.snapshot();
+    std::optional<Stream::Snapshot> reconnecting;
+    while (!stream.waitUntilStopped(5ms)) {
+        auto snapshot = stream.snapshot();
+        if (snapshot.state == Stream::Reconnecting && !reconnecting) {
+            reconnecting = snapshot;
+            stream.pause();
+        }
+    }
     EXPECT_FALSE(stream.isRunning());
-    return stream.snapshot();
+    auto end = stream.snapshot();
+    if (reconnecting) {
+        EXPECT_EQ(reconnecting->reconnectAttempt, 1);
+        end.state = Stream::Reconnecting;
+        end.errorString = reconnecting->errorString;
+    }
+    return end;
 }
 
 std::string audioBlock(char fill, int size) { return std::string(static_cast<std::size_t>(size), fill); }
@@ -99,7 +115,7 @@ TEST(Stream, ResponseHeadersAndTheirFailures) {
     } cases[] = {
         {"ICY with every field",
          header(16, "  Jazz   FM "),
-         "Socket: Bad socket descriptor",
+         "Station closed the connection",
          {{"stationName", "Jazz FM"},
           {"stationGenre", "Test"},
           {"stationBitRate", "128"},
@@ -107,7 +123,7 @@ TEST(Stream, ResponseHeadersAndTheirFailures) {
          true},
         {"HTTP status line without genre, url and bit rate",
          "HTTP/1.0 200 OK\r\nicy-metaint:16\r\n\r\n",
-         "Socket: Bad socket descriptor",
+         "Station closed the connection",
          {{"stationName", "127.0.0.1:PORT"}},
          true},
         {"another status", "HTTP/1.0 404 File Not Found\r\n\r\n", "HTTP/1.0 404 File Not Found", {}, false},
@@ -155,8 +171,10 @@ TEST(Stream, StationURLsThatCannotWork) {
         {"https://secure.example.org/live", "Secure (https) streams are not supported yet"},
         {"", "Bad server URL"},
         {"http://", "Bad server URL"},
-        {"127.0.0.1:1/live", "Socket: Connect failed: Connection refused"},
-        {"no-such-host.invalid/live", "Socket: Host not found: *"},
+        // Texts a person understands, with the system's own reason in them.
+        {"127.0.0.1:1/live",
+         "The station refused the connection (Connection refused). It may be off the air; try again later."},
+        {"no-such-host.invalid/live", "The station's server could not be found (*"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.serverURL);
@@ -197,14 +215,15 @@ TEST(Stream, RecordsOneFilePerSongAndLosesNothing) {
         passes.push_back({audio, titleAt[i] ? metadata[std::size_t(titleAt[i])] : std::string(1, '\0')});
     }
     ASSERT_EQ(passes[6].metadata.size(), 1u + 4080u);
-    // The audio of a block that the station does not finish is not written.
+    // The audio of a block that the station does not finish is written too.
     passes.push_back({mp3.substr(8 * metaint, 100), ""});
+    sentAudio += passes.back().audio;
 
     ScriptedStation station(header(metaint), passes);
     auto stream = streamFor(station.url(), dir.path());
     const auto snapshot = recordToTheEnd(*stream);
-    EXPECT_EQ(snapshot.state, Stream::Error);
-    EXPECT_EQ(snapshot.errorString, "Socket: Bad socket descriptor");
+    EXPECT_EQ(snapshot.state, Stream::Reconnecting);
+    EXPECT_EQ(snapshot.errorString, "Station closed the connection");
 
     const std::string stationDir = dir.file("Test FM");
     EXPECT_EQ(snapshot.descriptor.at("fileDir"), stationDir);
@@ -216,7 +235,7 @@ TEST(Stream, RecordsOneFilePerSongAndLosesNothing) {
     EXPECT_TRUE(!f[1].first && !f[1].incomplete && !f[1].current);
     EXPECT_EQ(f[2].path, stationDir + "/AC-DC - Caf\xC3\xA9 (2).mp3");
     EXPECT_EQ(f[3].path, stationDir + "/incomplete/" + std::string(251, 'x') + ".mp3");
-    EXPECT_TRUE(f[3].current && f[3].incomplete) << "a failure leaves the song being written current";
+    EXPECT_TRUE(!f[3].current && f[3].incomplete) << "a song cut short by the station stays partial";
     for (const auto& file : f)
         EXPECT_EQ(file.bytes, readFile(file.path).size()) << "the count is what the file holds: " << file.name;
 
@@ -354,7 +373,6 @@ TEST(Stream, TitleProblemsEndTheRecording) {
         std::string error;
     } cases[] = {
         {"empty first block", std::string(1, '\0'), "Station does not send song titles"},
-        {"empty title", titleBlock("   "), "Station doesn't broadcast song names"},
         {"no StreamTitle first", metadataFor("StreamUrl='x';"), "Station sends song titles in an unknown form"},
     };
     for (const auto& c : cases) {
@@ -377,7 +395,9 @@ TEST(Stream, AFileThatCannotBeWrittenEndsTheRecordingWithTheSystemsText) {
     auto stream = streamFor(station.url(), dir.file("not-a-folder"));
     const auto snapshot = recordToTheEnd(*stream);
     EXPECT_EQ(snapshot.state, Stream::Error);
-    EXPECT_EQ(snapshot.errorString, "Not a directory");
+    ASSERT_TRUE(snapshot.errorString);
+    EXPECT_NE(snapshot.errorString->find("(Not a directory)"), std::string::npos) << *snapshot.errorString;
+    EXPECT_NE(snapshot.errorString->find(dir.file("not-a-folder")), std::string::npos) << *snapshot.errorString;
     EXPECT_TRUE(snapshot.files.empty());
 }
 
@@ -424,9 +444,9 @@ TEST(Stream, StopsWhileRecordingAndWhileConnecting) {
     }
 }
 
-// After a failure the song being written stays current; the next start goes on writing into it
-// and treats its first title as a title change.
-TEST(Stream, ARestartAfterAFailureContinuesTheSong) {
+// A new start, after an error or a stop, never writes into or moves a file of the recording
+// before it: its first song is a new partial one.
+TEST(Stream, ARestartNeverTouchesTheEarlierFiles) {
     TempDir dir;
     const std::string mp3 = testsupport::encodeMp3({{1.0, 440}}, 128, dir.path());
     const std::string a = mp3.substr(0, 4096), b = mp3.substr(4096, 4096), c = mp3.substr(8192, 4096);
@@ -435,21 +455,28 @@ TEST(Stream, ARestartAfterAFailureContinuesTheSong) {
         [&](int fd) {
             LoopbackServer::readUntil(fd, "\r\n\r\n");
             LoopbackServer::sendAll(fd, header(4096));
-            if (connection++ == 0)
-                LoopbackServer::sendAll(fd, a + titleBlock("One") + b + std::string(1, '\0'));
+            if (connection++ == 0) // then a metadata block of a form no station sends: an error
+                LoopbackServer::sendAll(fd, a + titleBlock("One") + b + metadataFor("StreamUrl='x';"));
             else
                 LoopbackServer::sendAll(fd, c + titleBlock("Two"));
         },
         2);
     auto stream = streamFor("127.0.0.1:" + std::to_string(server.port()), dir.path());
-    EXPECT_EQ(recordToTheEnd(*stream).state, Stream::Error);
-    const auto snapshot = recordToTheEnd(*stream);
+    const auto failed = recordToTheEnd(*stream);
+    EXPECT_EQ(failed.state, Stream::Error);
+    EXPECT_EQ(failed.errorString, "Station sends song titles in an unknown form");
+    ASSERT_EQ(failed.files.size(), 1u);
+    const std::string one = dir.file("Test FM/incomplete/One.mp3");
+    EXPECT_EQ(readFile(one), a + b);
+
+    const auto snapshot = recordToTheEnd(*stream); // the station closes after "Two"
+    EXPECT_EQ(snapshot.state, Stream::Reconnecting);
     ASSERT_EQ(snapshot.files.size(), 2u);
-    EXPECT_TRUE(snapshot.files[0].first);
-    EXPECT_FALSE(snapshot.files[0].current);
-    EXPECT_EQ(snapshot.files[0].path, dir.file("Test FM/incomplete/One.mp3")); // a first song never moves
-    EXPECT_FALSE(snapshot.files[1].first);
-    EXPECT_EQ(readFile(snapshot.files[0].path) + readFile(snapshot.files[1].path), a + b + c);
+    EXPECT_EQ(snapshot.files[0].path, one);
+    EXPECT_EQ(readFile(one), a + b) << "the earlier file was written into";
+    EXPECT_TRUE(snapshot.files[1].first);
+    EXPECT_EQ(snapshot.files[1].path, dir.file("Test FM/incomplete/Two.mp3"));
+    EXPECT_EQ(readFile(snapshot.files[1].path), c);
 }
 
 TEST(Stream, SnapshotsSinceAVersionHoldOnlyWhatChanged) {
@@ -495,7 +522,7 @@ TEST(Stream, ResolvesPlaylistsOnEveryStart) {
     for (int start = 0; start < 2; ++start) {
         recordToTheEnd(*stream);
         EXPECT_EQ(descriptor->objectForKey("serverURL"), "http://" + station.url() + "?sid=1");
-        EXPECT_EQ(stream->errorString(), "Socket: Bad socket descriptor"); // connected, then the station closed
+        EXPECT_EQ(stream->errorString(), "Station closed the connection"); // connected, then closed: no audio
         descriptor->setObject("serverURL", "http://old.example/");
     }
     EXPECT_EQ(station.request.substr(0, 19), "GET /live HTTP/1.0\r");
