@@ -42,6 +42,8 @@ public:
             std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::duration<double>(start + seconds)));
         std::this_thread::sleep_until(at);
     }
+    void stop() { run(std::string(PEERS_DIR) + "/icecast.sh stop '" + folder_ + "'"); }
+    bool relaunch() { return run(std::string(PEERS_DIR) + "/icecast.sh relaunch '" + folder_ + "' >/dev/null") == 0; }
     bool setTitle(const std::string& title) {
         return run(std::string(PEERS_DIR) + "/icecast.sh title '" + folder_ + "' '" + title + "'") == 0;
     }
@@ -117,6 +119,46 @@ TEST(IcecastEndToEnd, TitlesEarlyAndLateAreCutInTheSilence) {
     EXPECT_LT(testsupport::levelOf(decoded[2], 0, tenth), -50) << "start of the late title's song";
     // The song between the two cuts is one period of the source: 10 s.
     EXPECT_NEAR(double(decoded[1].size()) / 44100, 10.0, 0.6);
+}
+
+// The server and its source go away and come back: the recording resumes by itself into a new
+// file, and the file it was writing keeps what it had.
+TEST(IcecastEndToEnd, TheRecordingResumesWhenTheServerComesBack) {
+    if (!have("icecast2") || !have("ffmpeg"))
+        GTEST_SKIP() << "icecast2 or ffmpeg is not installed (scripts/install-deps.sh installs both)";
+    testsupport::TempDir dir;
+    IcecastPeer icecast(dir.path());
+    ASSERT_TRUE(icecast.started()) << testsupport::readFile(dir.file("peer.log"));
+    ASSERT_TRUE(icecast.setTitle("Before"));
+    const std::string music = dir.file("Music");
+    auto stream = Stream::create(
+        StationDescriptor::make({{"serverURL", "http://127.0.0.1:" + std::to_string(icecast.port()) + "/live"}}),
+        music);
+    stream->setCutWindow(0, 0);
+    stream->rip();
+    ASSERT_TRUE(waitForFiles(*stream, 1, 20s)) << stream->errorString().value_or("no file");
+    icecast.stop();
+    const auto lostBy = std::chrono::steady_clock::now() + 20s;
+    while (stream->state() != Stream::Reconnecting && std::chrono::steady_clock::now() < lostBy)
+        std::this_thread::sleep_for(50ms);
+    ASSERT_EQ(stream->state(), Stream::Reconnecting);
+    const auto before = stream->snapshot().files;
+    ASSERT_EQ(before.size(), 1u);
+    ASSERT_TRUE(icecast.relaunch()) << testsupport::readFile(dir.file("peer.log"));
+    ASSERT_TRUE(icecast.setTitle("After"));
+    ASSERT_TRUE(waitForFiles(*stream, 2, 40s)) << stream->errorString().value_or("no file after the restart");
+    EXPECT_EQ(stream->state(), Stream::Recording);
+    stream->pause();
+    ASSERT_TRUE(stream->waitUntilStopped(10s));
+
+    const auto files = stream->snapshot().files;
+    ASSERT_GE(files.size(), 2u);
+    EXPECT_EQ(files[0].path, music + "/Aircask Test Station/incomplete/Before.mp3");
+    EXPECT_EQ(files[0].bytes, before[0].bytes) << "the file of the lost connection was written into later";
+    EXPECT_EQ(std::filesystem::file_size(files[0].path), before[0].bytes);
+    EXPECT_TRUE(files[1].first) << "the new connection starts a new partial song";
+    for (const auto& file : files)
+        EXPECT_EQ(file.bytes, std::filesystem::file_size(file.path)) << file.name;
 }
 
 } // namespace
