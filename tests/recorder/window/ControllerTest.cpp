@@ -29,6 +29,9 @@
 
 #include <atomic>
 
+#include <cstdlib>
+#include <unistd.h>
+
 using namespace recorder;
 using testsupport::LoopbackServer;
 using testsupport::spin;
@@ -426,6 +429,116 @@ TEST(Controller, TheAboutLinks) {
     ASSERT_EQ(window.desktop.urls.size(), 3);
     EXPECT_TRUE(window.desktop.urls[2].startsWith("mailto:"));
     EXPECT_TRUE(window.desktop.urls[2].endsWith("?subject=Aircask(0.11)"));
+}
+
+// A home folder as a fresh account has it: HOME points at an empty folder while it lives.
+struct FreshHome {
+    testsupport::TempDir dir;
+    QByteArray previous = qgetenv("HOME");
+    FreshHome() { qputenv("HOME", QByteArray::fromStdString(dir.path())); }
+    ~FreshHome() { qputenv("HOME", previous); }
+};
+
+TEST(Controller, AFirstRunRecordsIntoAMusicFolderItMakes) {
+    if (qEnvironmentVariableIsSet("XDG_CONFIG_HOME"))
+        GTEST_SKIP() << "the Music folder is then the one XDG_CONFIG_HOME names, not HOME's";
+    FreshHome home;
+    testsupport::TempDir settings;
+    std::atomic<bool> stop{false};
+    auto station = scriptedStation(stop);
+    platform::UserDefaults defaults(QString::fromStdString(settings.file("Aircask.ini")));
+    defaults.setArray("stations", {});
+    defaults.setObject("cutWindowBefore", 0);
+    defaults.setObject("cutWindowAfter", 0);
+    RecordingDesktop desktop;
+    Controller controller(defaults, desktop);
+    controller.awakeFromNib(false);
+    const QString music = QString::fromStdString(home.dir.file("Music"));
+    EXPECT_EQ(controller.downloadPath(), music);
+    ASSERT_FALSE(QDir(music).exists());
+    controller.addStationWithServerURL("127.0.0.1:" + QString::number(station->port()) + "/");
+    controller.tableView()->selectionModel()->select(controller.dataSource()->index(0, 0),
+                                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    controller.record();
+    const auto stream = controller.streams()[0];
+    EXPECT_TRUE(waitUntil([&] { return stream->files().size() >= 1 && stream->files()[0].bytes > 0; }, 10000))
+        << stream->errorString().value_or("no file");
+    stream->pause();
+    stop = true;
+    ASSERT_TRUE(stream->waitUntilStopped(std::chrono::seconds(10)));
+    EXPECT_TRUE(QFile::exists(music + "/Loopback FM/incomplete/First Song.mp3"));
+}
+
+// Whether no file can be made in the folder by this process (root may write where the mode bits
+// say no, but not into the system's own folders).
+bool closedToThisUser(const QString& folder) {
+    std::string probe = folder.toStdString() + "/probe-XXXXXX";
+    const int fd = ::mkstemp(probe.data());
+    if (fd == -1)
+        return true;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return false;
+}
+
+TEST(Controller, AFolderThatCannotBeWrittenIsRefusedWithItsPath) {
+    Window window([](platform::UserDefaults& d) { d.setArray("stations", {}); });
+    const QString before = window.controller->downloadPath();
+    // A folder the program may not write into: read-only for this user, or one of the system's.
+    const QString readOnly = QString::fromStdString(window.home.file("read-only"));
+    QDir().mkpath(readOnly);
+    QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const QString blocked = QString::fromStdString(window.home.file("a-file"));
+    testsupport::writeFile(blocked.toStdString(), "");
+    struct Case {
+        QString folder;
+        QString reason;
+    } cases[] = {
+        {closedToThisUser(readOnly) ? readOnly : QString("/sys"), "(Permission denied)"},
+        {blocked + "/inside", "(Not a directory)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder.toStdString());
+        if (c.reason == "(Permission denied)" && !closedToThisUser(c.folder))
+            GTEST_SKIP() << "no folder here is closed to this user";
+        window.controller->downloadFolderChosen(c.folder);
+        QMessageBox* message = nullptr;
+        ASSERT_TRUE(waitUntil([&] { return (message = window.controller->window()->findChild<QMessageBox*>()); }, 2000));
+        EXPECT_TRUE(message->text().contains(c.folder)) << message->text().toStdString();
+        EXPECT_TRUE(message->text().contains(c.reason)) << message->text().toStdString();
+        delete message;
+        EXPECT_EQ(window.controller->downloadPath(), before) << "a folder that cannot be used was taken";
+    }
+    QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+TEST(Controller, AStationThatGoesAwayShowsItIsReconnecting) {
+    // The station sends a song and closes; it never accepts another connection.
+    LoopbackServer station([](int fd) {
+        LoopbackServer::readUntil(fd, "\r\n\r\n");
+        std::string meta = "StreamTitle='Song';";
+        meta.resize(32, '\0');
+        LoopbackServer::sendAll(fd, "ICY 200 OK\r\nicy-name:Gone FM\r\nicy-metaint:64\r\n\r\n" +
+                                        std::string(64, 'a') + std::string(1, '\x02') + meta + std::string(64, 'b'));
+    });
+    Window window(noStationsAndNoCutWindow);
+    window.controller->addStationWithServerURL("127.0.0.1:" + QString::number(station.port()) + "/");
+    window.select(window.model().index(0, 0));
+    window.controller->record();
+    QString comment;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            window.controller->_update();
+            comment = window.text(0, ControllerDataSource::ColComment);
+            return comment.startsWith("Reconnecting");
+        },
+        10000));
+    EXPECT_EQ(comment, QString::fromUtf8("Reconnecting (attempt 1)… Station closed the connection"));
+    EXPECT_EQ(window.model().index(0, ControllerDataSource::ColStatus).data(ControllerDataSource::StatusRole), 1);
+    window.controller->pause();
+    ASSERT_TRUE(window.controller->streams()[0]->waitUntilStopped(std::chrono::seconds(10)));
+    window.controller->_update();
+    EXPECT_EQ(window.text(0, ControllerDataSource::ColComment), "") << "a stop ends the reconnecting";
 }
 
 } // namespace

@@ -183,6 +183,25 @@ TEST(Discwell, APerTrackJobWithTags) {
     EXPECT_TRUE(discwell.controller->getptl().isEmpty());
 }
 
+TEST(Discwell, AFirstJobInAFreshAccountMakesTheMusicFolder) {
+    Discwell discwell;
+    // A fresh account: no Music folder, and the field as a first start shows it.
+    platform::removePath(discwell.home.file("Music"));
+    for (const bool nested : {false, true}) {
+        SCOPED_TRACE(nested ? "artist folders" : "album folders");
+        CddbServer server("201 ready\r\n",
+                          {{"200 hello\r\n"}, {"200 rock 0a000603 The Artist / The Album\r\n"}, {entry}});
+        discwell.useServer(server);
+        discwell.ui().createSeparateArtistAlbumDirs->setChecked(nested);
+        discwell.controller->setOutputDirectory(QString::fromStdString(discwell.home.file("Music/Audio CD")));
+        ASSERT_TRUE(discwell.runJob());
+        EXPECT_TRUE(discwell.controller->alerts.isEmpty()) << discwell.controller->alerts.join("\n").toStdString();
+        const std::string folder = discwell.home.file(nested ? "Music/The Artist/The Album" : "Music/The Artist - The Album");
+        EXPECT_EQ(platform::listDirectory(folder).size(), 3u) << folder;
+        platform::removePath(discwell.home.file("Music"));
+    }
+}
+
 TEST(Discwell, NestedFoldersSkipStopAndGapless) {
     {
         CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
