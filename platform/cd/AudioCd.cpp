@@ -8,7 +8,8 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace platform {
 namespace {
@@ -115,18 +116,33 @@ bool AudioCd::extractTrack(int number, const std::string& aiffPath, const Progre
         return false;
     }
     const long sectors = last - first + 1;
-    std::ofstream out(aiffPath, std::ios::binary | std::ios::trunc);
-    if (!out) {
+    const int fd = ::open(aiffPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd == -1) {
         *error = "Cannot write \"" + aiffPath + "\": " + std::strerror(errno);
         return false;
     }
-    out << aiffHeader(static_cast<std::uint32_t>(sectors * samplesPerSector));
+    // Every write is checked; the track is whole only once its data has reached the disk.
+    const auto writeAll = [&](const char* bytes, std::size_t length) {
+        while (length > 0) {
+            const ssize_t n = ::write(fd, bytes, length);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                *error = "Cannot write \"" + aiffPath + "\": " + std::strerror(n < 0 ? errno : EIO);
+                return false;
+            }
+            bytes += n;
+            length -= static_cast<std::size_t>(n);
+        }
+        return true;
+    };
+    const std::string head = aiffHeader(static_cast<std::uint32_t>(sectors * samplesPerSector));
+    bool ok = writeAll(head.data(), head.size());
 
     cdrom_paranoia_t* paranoia = cdio_paranoia_init(handles_->drive);
     cdio_paranoia_modeset(paranoia, PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
     cdio_paranoia_seek(paranoia, first, SEEK_SET);
     std::string big(CDIO_CD_FRAMESIZE_RAW, '\0');
-    bool ok = true;
     for (long s = 0; s < sectors && ok; ++s) {
         const std::int16_t* samples = cdio_paranoia_read_limited(paranoia, nullptr, 5);
         if (!samples) {
@@ -145,9 +161,7 @@ bool AudioCd::extractTrack(int number, const std::string& aiffPath, const Progre
             big[static_cast<std::size_t>(2 * i)] = static_cast<char>(v >> 8);
             big[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>(v & 0xff);
         }
-        out.write(big.data(), static_cast<std::streamsize>(big.size()));
-        if (!out) {
-            *error = "Cannot write \"" + aiffPath + "\": " + std::strerror(errno);
+        if (!writeAll(big.data(), big.size())) {
             ok = false;
         } else if (progress && !progress(s + 1, sectors)) {
             *error = "Cancelled.";
@@ -155,7 +169,14 @@ bool AudioCd::extractTrack(int number, const std::string& aiffPath, const Progre
         }
     }
     cdio_paranoia_free(paranoia);
-    out.close();
+    if (ok && ::fsync(fd) != 0) {
+        *error = "Cannot write \"" + aiffPath + "\": " + std::strerror(errno);
+        ok = false;
+    }
+    if (::close(fd) != 0 && ok) {
+        *error = "Cannot write \"" + aiffPath + "\": " + std::strerror(errno);
+        ok = false;
+    }
     if (!ok)
         std::remove(aiffPath.c_str());
     return ok;

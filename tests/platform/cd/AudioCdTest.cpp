@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <signal.h>
+#include <sys/resource.h>
 #include <filesystem>
 
 using testsupport::TempDir;
@@ -85,6 +87,28 @@ TEST(AudioCd, ACancelLeavesNoHalfWrittenTrack) {
     ASSERT_EQ(made.size(), 1u);
     EXPECT_EQ(platform::listDirectory(dir.file("cache/" + made[0])),
               (std::vector<std::string>{".TOC.plist", "1 Audio Track.aiff"}));
+}
+
+TEST(AudioCd, AFullDiskFailsTheReadingWithItsReason) {
+    // A file-size limit stands in for a full disk: a track's write fails as there.
+    TempDir dir;
+    const std::string cue = testsupport::makeDiscImage(dir.path(), {440, 550}, 2.0); // 352 kB a track
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 200000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string error;
+    const auto folder = ripper::prepareCdFolder(cue, dir.file("cache"), {}, &error);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, previousHandler);
+    EXPECT_FALSE(folder);
+    EXPECT_NE(error.find("File too large"), std::string::npos) << error;
+    const auto made = platform::listDirectory(dir.file("cache"));
+    ASSERT_EQ(made.size(), 1u);
+    EXPECT_EQ(platform::listDirectory(dir.file("cache/" + made[0])), (std::vector<std::string>{".TOC.plist"}))
+        << "a track that could not be written whole is not kept";
 }
 
 TEST(AudioCd, BrokenImagesGiveAClearError) {
