@@ -33,6 +33,8 @@ std::vector<std::string> loadCLArguments(const EncoderOptions& options, const st
     std::vector<std::string> arguments = getBasicConfigOption(options).value_or(getExpertConfigOption(options));
     arguments.insert(arguments.end(), {"--add-id3v2", "--disptime", "5"});
     if (options.addID3Tags) {
+        // Tag texts as UTF-16, so that titles in any script survive whatever the locale.
+        arguments.push_back("--id3v2-utf16");
         if (artist)
             arguments.insert(arguments.end(), {"--ta", *artist});
         if (album)

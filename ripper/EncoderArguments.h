@@ -27,7 +27,8 @@ std::optional<std::vector<std::string>> getBasicConfigOption(const EncoderOption
 std::vector<std::string> getExpertConfigOption(const EncoderOptions& options);
 
 // The arguments common to every run of a job: the preset (or expert) arguments, "--add-id3v2",
-// "--disptime", "5", and with tags on "--ta" artist and "--tl" album when known.
+// "--disptime", "5", and with tags on "--id3v2-utf16", then "--ta" artist and "--tl" album when
+// known.
 std::vector<std::string> loadCLArguments(const EncoderOptions& options, const std::optional<std::string>& artist,
                                          const std::optional<std::string>& album);
 

@@ -76,20 +76,22 @@ TEST(EncoderArguments, PresetAndExpertOptions) {
 TEST(EncoderArguments, PerTrackAndGaplessJobs) {
     EncoderOptions tags{"--alt-preset standard", "", true, true, false, ""};
     const Args common = loadCLArguments(tags, "Artist", "Album");
-    EXPECT_EQ(common, (Args{"--alt-preset", "fast", "standard", "--add-id3v2", "--disptime", "5", "--ta", "Artist",
-                            "--tl", "Album"}));
-    EXPECT_EQ(loadCLArguments(tags, std::nullopt, "Album"),
-              (Args{"--alt-preset", "fast", "standard", "--add-id3v2", "--disptime", "5", "--tl", "Album"}));
+    // Tag texts go in as UTF-16: the option stands before the tags it applies to.
+    EXPECT_EQ(common, (Args{"--alt-preset", "fast", "standard", "--add-id3v2", "--disptime", "5", "--id3v2-utf16",
+                            "--ta", "Artist", "--tl", "Album"}));
+    EXPECT_EQ(loadCLArguments(tags, std::nullopt, "Album"), (Args{"--alt-preset", "fast", "standard", "--add-id3v2",
+                                                                  "--disptime", "5", "--id3v2-utf16", "--tl", "Album"}));
     EXPECT_EQ(loadCLArguments(tags, std::nullopt, std::nullopt),
-              (Args{"--alt-preset", "fast", "standard", "--add-id3v2", "--disptime", "5"}));
+              (Args{"--alt-preset", "fast", "standard", "--add-id3v2", "--disptime", "5", "--id3v2-utf16"}));
 
     const std::pair<std::string, std::string> pair{"/cd/2 Audio Track.aiff", "/out/02 - Second.mp3"};
     const Args titles{"First", "Second", "Third"};
     const Args tagArgs = loadID3TrackTagArgumentsforCurrentTrack(tags, pair, titles, 2);
     EXPECT_EQ(tagArgs, (Args{"--tt", "Second", "--tn", "2"}));
     EXPECT_EQ(perTrackRunArguments(common, pair.first, pair.second, tagArgs),
-              (Args{"--alt-preset", "fast", "standard", "--add-id3v2", "--disptime", "5", "--ta", "Artist", "--tl",
-                    "Album", "/cd/2 Audio Track.aiff", "/out/02 - Second.mp3", "--tt", "Second", "--tn", "2"}));
+              (Args{"--alt-preset", "fast", "standard", "--add-id3v2", "--disptime", "5", "--id3v2-utf16", "--ta",
+                    "Artist", "--tl", "Album", "/cd/2 Audio Track.aiff", "/out/02 - Second.mp3", "--tt", "Second",
+                    "--tn", "2"}));
     // A destination named "Track..." takes its title from the source's name; a track past the
     // known titles too.
     EXPECT_EQ(loadID3TrackTagArgumentsforCurrentTrack(tags, {"/cd/Track 07.aiff", "/out/Track 07.mp3"}, titles, 1),

@@ -126,7 +126,11 @@ TEST(RipJob, PlansRunsNamesAndFolders) {
     EXPECT_EQ(job.outputFolder, dir.file("Audio CD"));
     ASSERT_EQ(job.runs.size(), 3u);
     EXPECT_EQ(job.runs[0].displayedName, "1 Audio Track");
-    EXPECT_EQ(job.runs[0].arguments[job.runs[0].arguments.size() - 5], dir.file("Audio CD") + "/1 Audio Track.mp3");
+    // Each run writes a hidden file that becomes the track's file when the run succeeds.
+    EXPECT_EQ(job.runs[0].destination, dir.file("Audio CD") + "/1 Audio Track.mp3");
+    EXPECT_EQ(job.runs[0].temporary, dir.file("Audio CD") + "/.1 Audio Track.mp3.part");
+    EXPECT_EQ(job.runs[0].arguments[job.runs[0].arguments.size() - 5], job.runs[0].temporary);
+    EXPECT_EQ(job.createdFolders, (std::vector<std::string>{dir.file("Audio CD")}));
     EXPECT_EQ(job.runs[2].arguments.back(), "7"); // "--tn" from the name "Track 07"
     EXPECT_EQ(planRipJob(request).outputFolder, dir.file("Audio CD 1"));
 
@@ -137,19 +141,65 @@ TEST(RipJob, PlansRunsNamesAndFolders) {
     EXPECT_EQ(job.runs[0].displayedName, "First");
     EXPECT_EQ(job.runs[1].displayedName, "Second");
     EXPECT_EQ(job.runs[2].displayedName, "Track 07");
-    EXPECT_TRUE(job.runs[1].arguments.end() != std::find(job.runs[1].arguments.begin(), job.runs[1].arguments.end(),
-                                                         dir.file("Artist - Album") + "/02 - Second.mp3"));
+    EXPECT_EQ(job.runs[1].destination, dir.file("Artist - Album") + "/02 - Second.mp3");
 
     // Gapless: one run over every track, named after the album.
     request.singleTrack = true;
     job = planRipJob(request);
     ASSERT_EQ(job.runs.size(), 1u);
     EXPECT_EQ(job.runs[0].displayedName, "Album");
-    EXPECT_EQ(job.runs[0].arguments.back(), dir.file("Artist - Album 1"));
+    EXPECT_EQ(job.runs[0].destination, dir.file("Artist - Album 1"));
+    EXPECT_EQ(job.runs[0].arguments.back(), dir.file("Artist - Album 1/.discwell-gapless.part"));
 
     // Nothing but hidden entries: no run.
     request.trackList = {".TOC.plist"};
     EXPECT_TRUE(planRipJob(request).runs.empty());
+}
+
+TEST(RipJob, NameStylesThatCannotTellTracksApartAreRefusedBeforeAnythingIsMade) {
+    struct Case {
+        std::string style;
+        bool refused;
+    } cases[] = {
+        {"%d - %t.mp3", false}, {"%t.mp3", false}, {"%d.mp3", false}, {"", false}, {"%A - %d %t.MP3", false},
+        {"album.mp3", true},    {"%A - %T.mp3", true}, {"%d - %t", true}, {"%d - %t.wav", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.style);
+        EXPECT_EQ(nameStyleProblem(c.style).has_value(), c.refused);
+        testsupport::TempDir dir;
+        RipJobRequest request;
+        request.options.nameStyle = c.style;
+        request.trackList = {"1 Audio Track.aiff", "2 Audio Track.aiff"};
+        request.album = std::vector<std::string>{"Artist", "Album", "One", "Two"};
+        request.outputDirectoryField = dir.file("Audio CD");
+        const RipJob job = planRipJob(request);
+        EXPECT_EQ(job.problem.empty(), !c.refused) << job.problem;
+        EXPECT_EQ(job.runs.empty(), c.refused);
+        if (c.refused) {
+            EXPECT_TRUE(platform::listDirectory(dir.path()).empty()) << "a folder was made for a job that cannot run";
+        }
+    }
+}
+
+TEST(RipJob, TracksOfOneNameAreNumberedAndAFolderThatCannotBeMadeStopsTheJob) {
+    testsupport::TempDir dir;
+    RipJobRequest request;
+    request.options.nameStyle = "%t.mp3";
+    request.trackList = {"1 Audio Track.aiff", "2 Audio Track.aiff", "3 Audio Track.aiff"};
+    request.album = std::vector<std::string>{"Artist", "Album", "Intro", "Intro", "Intro"};
+    request.outputDirectoryField = dir.file("Audio CD");
+    RipJob job = planRipJob(request);
+    ASSERT_EQ(job.runs.size(), 3u);
+    EXPECT_EQ(platform::lastPathComponent(job.runs[0].destination), "Intro.mp3");
+    EXPECT_EQ(platform::lastPathComponent(job.runs[1].destination), "Intro (2).mp3");
+    EXPECT_EQ(platform::lastPathComponent(job.runs[2].destination), "Intro (3).mp3");
+
+    testsupport::writeFile(dir.file("a-file"), "");
+    request.outputDirectoryField = dir.file("a-file/Audio CD");
+    job = planRipJob(request);
+    EXPECT_TRUE(job.runs.empty());
+    EXPECT_NE(job.problem.find("Not a directory"), std::string::npos) << job.problem;
 }
 
 } // namespace
