@@ -5,14 +5,14 @@
 namespace ripper {
 namespace {
 
-enum class Kind { Text, Option };
+enum class Kind { Text, Option, Count };
 
 struct Key {
     const char* name;
     Kind kind;
 };
 
-// The thirteen keys of the preferences file.
+// The keys of the preferences file.
 constexpr Key keys[] = {
     {"BasicConfigOption", Kind::Text},          {"AudioCDLocation", Kind::Text},
     {"MP3NameStyle", Kind::Text},               {"OutputDirectory", Kind::Text},
@@ -20,13 +20,17 @@ constexpr Key keys[] = {
     {"AddID3Tags", Kind::Option},               {"MakeAltPresetFaster", Kind::Option},
     {"RipAsSingleTrack", Kind::Option},         {"SoundAlertWhenFinished", Kind::Option},
     {"EditTrackInformation", Kind::Option},     {"CreateSeparateArtistAlbumDirs", Kind::Option},
-    {"FreedbServer", Kind::Text},
+    {"FreedbServer", Kind::Text},               {"EncoderJobs", Kind::Count},
 };
+
+constexpr std::int64_t maxEncoderJobs = 64;
 
 bool readable(const platform::PlistValue& value, Kind kind) {
     if (kind == Kind::Text)
         return value.string() != nullptr;
     const auto* integer = value.integer();
+    if (kind == Kind::Count)
+        return integer && *integer >= 0 && *integer <= maxEncoderJobs;
     return value.boolean() || (integer && (*integer == 0 || *integer == 1));
 }
 
@@ -79,6 +83,8 @@ std::vector<std::string> RipperPreferences::load(const platform::PlistDict& stor
     createSeparateArtistAlbumDirs = option(values, "CreateSeparateArtistAlbumDirs");
     const std::string server = text(values, "FreedbServer");
     freedbServer = server.empty() ? defaultFreedbServer : server;
+    const auto jobs = values.find("EncoderJobs");
+    encoderJobs = jobs != values.end() && jobs->second.integer() ? static_cast<int>(*jobs->second.integer()) : 0;
     return unreadable;
 }
 
@@ -98,6 +104,7 @@ platform::PlistDict RipperPreferences::dictionary() const {
         {"EditTrackInformation", flag(editTrackInformation)},
         {"CreateSeparateArtistAlbumDirs", flag(createSeparateArtistAlbumDirs)},
         {"FreedbServer", freedbServer},
+        {"EncoderJobs", std::int64_t{encoderJobs}},
     };
 }
 

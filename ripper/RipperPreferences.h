@@ -24,6 +24,7 @@ struct RipperPreferences {
     bool editTrackInformation = false;
     bool createSeparateArtistAlbumDirs = false;
     bool expertRowSelected = false; // the stored preset title is the expert row's (no space in it)
+    int encoderJobs = 0;            // tracks encoded at once; 0: as many as the machine has cores
 
     static inline const char* defaultFreedbServer = "gnudb.gnudb.org";
 
@@ -35,7 +36,7 @@ struct RipperPreferences {
     // Returns the keys whose stored values could not be read.
     std::vector<std::string> load(const platform::PlistDict& stored, const platform::PlistDict& freshInstall,
                                   const std::string& home);
-    // Every one of the thirteen keys; "OutputDirectory" is the field less its last component.
+    // Every key; "OutputDirectory" is the field less its last component.
     platform::PlistDict dictionary() const;
 };
 

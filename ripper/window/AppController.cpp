@@ -23,7 +23,9 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QRadioButton>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QStandardPaths>
 #include <QThread>
@@ -140,6 +142,7 @@ int AppController::loadPreferences() {
     ui_->editTrackInformation->setChecked(prefs.editTrackInformation);
     ui_->createSeparateArtistAlbumDirs->setChecked(prefs.createSeparateArtistAlbumDirs);
     ui_->freedbServerField->setText(QString::fromStdString(prefs.freedbServer));
+    ui_->encoderJobs->setValue(prefs.encoderJobs);
 
     if (damaged) {
         // Kept aside now, before the next save writes over it; told once, when the window is up.
@@ -168,6 +171,7 @@ RipperPreferences AppController::currentPreferences() const {
     prefs.soundAlertWhenFinished = shouldSoundAlertWhenFinished();
     prefs.editTrackInformation = shouldEditTrackInformation();
     prefs.createSeparateArtistAlbumDirs = shouldCreateSeparateArtistAlbumDirs();
+    prefs.encoderJobs = ui_->encoderJobs->value();
     return prefs;
 }
 
@@ -208,6 +212,50 @@ void AppController::setProgress(int trackPercent, int jobPercent) {
     ui_->jobProgress->setValue(jobPercent);
 }
 void AppController::setOutputDirectory(const QString& path) { ui_->chosenOutputDirectory->setText(path); }
+
+void AppController::setJobFolder(const QString& folder) {
+    ui_->jobFolder->setText(folder.isEmpty() ? QString() : tr("Saving to %1").arg(folder));
+}
+
+void AppController::showRunningTracks(const std::vector<RunningTrack>& tracks) {
+    QLayout* layout = ui_->runningTracks->layout();
+    while (QLayoutItem* item = layout->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    for (const RunningTrack& track : tracks) {
+        auto* row = new QWidget(ui_->runningTracks);
+        auto* line = new QHBoxLayout(row);
+        line->setContentsMargins(0, 0, 0, 0);
+        auto* name = new QLabel(track.name, row);
+        name->setMinimumWidth(160);
+        auto* bar = new QProgressBar(row);
+        bar->setValue(track.percent);
+        auto* skip = new QPushButton(tr("Skip"), row);
+        connect(skip, &QPushButton::clicked, this, [this, run = track.run] { lame_->skipRun(run); });
+        line->addWidget(name);
+        line->addWidget(bar, 1);
+        line->addWidget(skip);
+        layout->addWidget(row);
+    }
+}
+
+int AppController::encoderJobs() const {
+    const int chosen = ui_->encoderJobs->value();
+    return chosen > 0 ? chosen : std::max(1, QThread::idealThreadCount());
+}
+
+void AppController::showJobFinished(const QString& folder, bool complete) {
+    auto* message = new QMessageBox(QMessageBox::Information, tr("Done"),
+                                    complete ? tr("The tracks are in %1.").arg(folder)
+                                             : tr("Some tracks are in %1.").arg(folder),
+                                    QMessageBox::Close, window_);
+    message->setTextFormat(Qt::PlainText);
+    message->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton* open = message->addButton(tr("Open Folder"), QMessageBox::AcceptRole);
+    connect(open, &QPushButton::clicked, this, [this, folder] { desktop_.openFile(folder); });
+    message->open();
+}
 void AppController::setExpertTextFieldEnabled(bool enabled) { ui_->expertConfigOption->setEnabled(enabled); }
 void AppController::setNameStyleTextFieldEnabled(bool enabled) { ui_->nameStyleTextField->setEnabled(enabled); }
 

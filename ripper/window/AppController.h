@@ -57,6 +57,17 @@ public:
     void setptl(const QString& text);
     void setptf(const QString& text);
     void setProgress(int trackPercent, int jobPercent);
+    // The album folder of the running job, shown while it runs (empty: none).
+    void setJobFolder(const QString& folder);
+    // One line with a bar and a Skip button for each track being encoded, while several are.
+    struct RunningTrack {
+        std::size_t run;
+        QString name;
+        int percent;
+    };
+    void showRunningTracks(const std::vector<RunningTrack>& tracks);
+    // How many tracks are encoded at once: the preference, or the number of cores when it is 0.
+    int encoderJobs() const;
     void setOutputDirectory(const QString& path);
     void setExpertTextFieldEnabled(bool enabled);
     void setNameStyleTextFieldEnabled(bool enabled);
@@ -82,6 +93,8 @@ public:
     virtual void runAlertWithTitle(const QString& title, const QString& text);
     void runAlertBadCD();
     virtual void playFinishSound();
+    // The finished job's message, offering to open its folder; `complete` when nothing failed.
+    virtual void showJobFinished(const QString& folder, bool complete);
 
     // Both termination handlers: stop a running job, save the options.
     bool applicationShouldTerminate();

@@ -1,15 +1,21 @@
 #include "ripper/window/LAMEProcess.h"
 
+#include "platform/core/Files.h"
 #include "ripper/EncoderProgress.h"
 #include "ripper/window/AppController.h"
 #include "ripper/window/TrackInfo.h"
 #include "ui_MainWindow.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QDir>
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QPushButton>
+
+#include <unistd.h>
 
 namespace ripper {
 namespace {
@@ -36,10 +42,10 @@ LAMEProcess::LAMEProcess(AppController& controller, QObject* parent)
 }
 
 LAMEProcess::~LAMEProcess() {
-    if (chore_) {
-        chore_->disconnect(this);
-        chore_->kill();
-        chore_->waitForFinished(2000);
+    for (auto& running : running_) {
+        running.process->disconnect(this);
+        running.process->kill();
+        running.process->waitForFinished(2000);
     }
 }
 
@@ -47,7 +53,7 @@ QString LAMEProcess::encoderPath() {
     return QDir(QCoreApplication::applicationDirPath() + "/../share/discwell").absoluteFilePath("lame");
 }
 
-bool LAMEProcess::isRunning() const { return !controller_.getptl().isEmpty(); }
+bool LAMEProcess::isRunning() const { return active_; }
 
 bool LAMEProcess::windowShouldClose() {
     if (isRunning())
@@ -68,11 +74,14 @@ std::int32_t LAMEProcess::displayMultipleAlbumMatches(const std::vector<std::str
 
 void LAMEProcess::resetLAMEProcessForNewCD() {
     job_ = {};
-    next_ = 0;
+    active_ = false;
+    next_ = finished_ = kept_ = 0;
     failedTracks_.clear();
     controller_.setptl("");
     controller_.setptf("");
     controller_.setProgress(0, 0);
+    controller_.setJobFolder(QString());
+    controller_.showRunningTracks({});
     controller_.emptyChosenTracksArray();
     controller_.setExpertTextFieldEnabled(true);
     controller_.setNameStyleTextFieldEnabled(true);
@@ -92,6 +101,12 @@ void LAMEProcess::runEncoder() {
         controller_.runAlertBadCD();
         return;
     }
+    // A per-track job needs names that tell its tracks apart: said before anything happens.
+    if (!controller_.shouldRipAsSingleTrack())
+        if (const auto problem = nameStyleProblem(controller_.getMP3NameStyle().toStdString())) {
+            controller_.runAlertWithTitle("The file names would collide", QString::fromStdString(*problem));
+            return;
+        }
     auto freedb = FreedbAccess::create(*this);
     const auto trackList = controller_.getChosenTracks();
     std::optional<std::vector<std::string>> album;
@@ -122,119 +137,226 @@ void LAMEProcess::runEncoder() {
     request.album = album;
     request.outputDirectoryField = controller_.getChosenOutputDirectory().toStdString();
     job_ = planRipJob(request);
-    controller_.setOutputDirectory(QString::fromStdString(job_.outputFolder));
-    if (job_.runs.empty()) {
-        controller_.runAlertWithTitle("Nothing to encode", "The CD folder holds no track to encode.");
+    if (!job_.problem.empty()) {
+        controller_.runAlertWithTitle("The job could not start", QString::fromStdString(job_.problem));
         resetLAMEProcessForNewCD();
         return;
     }
+    if (job_.runs.empty()) {
+        finishJob(false);
+        controller_.runAlertWithTitle("Nothing to encode", "The CD folder holds no track to encode.");
+        return;
+    }
 
-    next_ = 0;
+    active_ = true;
+    next_ = finished_ = kept_ = 0;
     failedTracks_.clear();
+    startedAt_ = QDateTime::currentMSecsSinceEpoch();
+    controller_.setJobFolder(QString::fromStdString(job_.outputFolder));
     auto& ui = controller_.ui();
     ui.startButton->setEnabled(false);
     ui.stopButton->setEnabled(true);
     ui.skipButton->setEnabled(true);
     controller_.setExpertTextFieldEnabled(false);
     controller_.setNameStyleTextFieldEnabled(false);
-    ripASingleTrack();
+    startRuns();
+}
+
+void LAMEProcess::startRuns() {
+    const std::size_t limit = static_cast<std::size_t>(std::max(1, controller_.encoderJobs()));
+    while (active_ && running_.size() < limit && next_ < job_.runs.size())
+        ripASingleTrack();
+    showProgress();
 }
 
 void LAMEProcess::ripASingleTrack() {
-    const RipRun& run = job_.runs[next_];
+    const std::size_t index = next_++;
+    const RipRun& run = job_.runs[index];
+    if (run.source.empty()) // a gapless run writes into a hidden folder of its own
+        platform::createDirectory(run.temporary);
     auto* process = new QProcess(this);
-    chore_ = process;
-    outputTail_.clear();
+    running_.push_back({process, index, {}, 0});
     process->setProcessChannelMode(QProcess::MergedChannels);
     process->setWorkingDirectory(QString::fromStdString(run.workingDirectory));
+    // lame turns tag texts into the tag's encoding by the locale: UTF-8, whatever the user's is.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LC_ALL", "C.UTF-8");
+    process->setProcessEnvironment(environment);
     QStringList arguments;
     for (const auto& argument : run.arguments)
         arguments << QString::fromStdString(argument);
-    connect(process, &QProcess::readyRead, this, [this, process] {
-        if (process == chore_)
-            getData(process->readAll());
-    });
+    connect(process, &QProcess::readyRead, this, [this, process] { getData(process, process->readAll()); });
     connect(process, &QProcess::finished, this, [this, process] { runEnded(process, true); });
     connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart || process != chore_)
+        if (error != QProcess::FailedToStart || !runningProcess(process))
             return;
         const QString program = process->program();
-        chore_ = nullptr;
+        std::erase_if(running_, [process](const Running& r) { return r.process == process; });
         process->deleteLater();
+        ++finished_;
         stop();
         controller_.runAlertWithTitle("The encoder could not be started",
                                       "Discwell could not start the encoder \"" + program + "\".");
     });
-    controller_.setProgress(0, static_cast<int>(100 * next_ / job_.runs.size()));
     controller_.setptl(QString("Processing: %1     (%2 of %3)")
                            .arg(QString::fromStdString(run.displayedName))
-                           .arg(next_ + 1)
+                           .arg(index + 1)
                            .arg(job_.runs.size()));
-    ++next_;
     process->start(encoderPath_, arguments);
 }
 
-void LAMEProcess::getData(const QByteArray& chunk) {
-    outputTail_.append(chunk.constData(), static_cast<std::size_t>(chunk.size()));
-    if (outputTail_.size() > outputTailBytes)
-        outputTail_.erase(0, outputTail_.size() - outputTailBytes);
-    const auto progress = lastEncoderProgress(outputTail_);
-    if (!progress)
+LAMEProcess::Running* LAMEProcess::runningProcess(QProcess* process) {
+    for (auto& running : running_)
+        if (running.process == process)
+            return &running;
+    return nullptr;
+}
+
+void LAMEProcess::getData(QProcess* process, const QByteArray& chunk) {
+    Running* running = runningProcess(process);
+    if (!running)
         return;
-    controller_.setptf(QString("Est. Time Remaining: %1").arg(QString::fromStdString(progress->eta)));
-    const int total = static_cast<int>(job_.runs.size());
-    const int done = static_cast<int>(next_) - 1;
-    controller_.setProgress(progress->percent, total ? (100 * done + progress->percent) / total : 0);
+    running->outputTail.append(chunk.constData(), static_cast<std::size_t>(chunk.size()));
+    if (running->outputTail.size() > outputTailBytes)
+        running->outputTail.erase(0, running->outputTail.size() - outputTailBytes);
+    if (const auto progress = lastEncoderProgress(running->outputTail)) {
+        running->percent = progress->percent;
+        showProgress();
+    }
+}
+
+// The job's bar counts every run, the track bar is the oldest running track's, and the time
+// remaining is the job's: what is left at the pace so far.
+void LAMEProcess::showProgress() {
+    const auto total = static_cast<int>(job_.runs.size());
+    if (total == 0)
+        return;
+    int sum = 100 * static_cast<int>(finished_);
+    std::vector<AppController::RunningTrack> rows;
+    for (const auto& running : running_) {
+        sum += running.percent;
+        rows.push_back({running.run, QString::fromStdString(job_.runs[running.run].displayedName), running.percent});
+    }
+    const int jobPercent = sum / total;
+    controller_.setProgress(running_.empty() ? 0 : running_.front().percent, jobPercent);
+    controller_.showRunningTracks(running_.size() > 1 ? rows : std::vector<AppController::RunningTrack>{});
+    if (jobPercent > 0) {
+        const qint64 elapsed = QDateTime::currentMSecsSinceEpoch() - startedAt_;
+        const qint64 left = elapsed * (100 - jobPercent) / jobPercent / 1000;
+        controller_.setptf(
+            QString("Est. Time Remaining: %1:%2").arg(left / 60).arg(left % 60, 2, 10, QLatin1Char('0')));
+    }
+}
+
+namespace {
+
+// lame's last words: the lines of its output that are not progress reports.
+QString lastWords(const std::string& output) {
+    QStringList lines;
+    for (const QString& line : QString::fromUtf8(output.data(), static_cast<qsizetype>(output.size()))
+                                   .split(QRegularExpression("[\\r\\n]"), Qt::SkipEmptyParts)) {
+        const QString text = line.trimmed();
+        if (!text.isEmpty() && !text.contains('|') && !text.contains('%') && !text.startsWith('\x1b'))
+            lines << text;
+    }
+    return lines.mid(std::max<qsizetype>(0, lines.size() - 3)).join("\n    ");
+}
+
+} // namespace
+
+bool LAMEProcess::keepOutput(const RipRun& run, QString* problem) {
+    const auto keep = [&](const std::string& from, const std::string& to) {
+        // Never over a file that is there: the next free " (n)" name instead.
+        std::error_code error = platform::moveWithoutReplacing(from, to);
+        for (int n = 2; error == std::errc::file_exists && n < 1000; ++n)
+            error = platform::moveWithoutReplacing(from, numberedName(to, n));
+        if (error)
+            *problem = QString::fromStdString("\"" + to + "\" could not be kept: " + error.message());
+        return !error;
+    };
+    if (run.source.empty()) { // a gapless run: every file of its folder
+        bool all = true;
+        for (const std::string& name : platform::listDirectory(run.temporary))
+            all = keep(platform::joinPath(run.temporary, name), platform::joinPath(run.destination, name)) && all;
+        platform::removePath(run.temporary);
+        return all;
+    }
+    return keep(run.temporary, run.destination);
 }
 
 // A run ended: on its own (`naturally`), or ended by skip or stop.
 void LAMEProcess::runEnded(QProcess* process, bool naturally) {
-    if (process != chore_)
+    Running* found = runningProcess(process);
+    if (!found)
         return; // a run already dealt with
-    chore_ = nullptr;
+    const Running running = std::move(*found);
+    std::erase_if(running_, [process](const Running& r) { return r.process == process; });
     process->disconnect(this);
-    if (naturally && (process->exitStatus() != QProcess::NormalExit || process->exitCode() != 0))
-        failedTracks_ << QString::fromStdString(job_.runs[next_ - 1].displayedName);
     if (!naturally) {
         process->kill();
         process->waitForFinished(2000);
     }
     process->deleteLater();
-    if (next_ < job_.runs.size()) {
-        ripASingleTrack();
-        return;
+    ++finished_;
+    const RipRun& run = job_.runs[running.run];
+    const bool succeeded = naturally && process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
+    QString problem;
+    if (succeeded && keepOutput(run, &problem)) {
+        ++kept_;
+    } else {
+        platform::removePath(run.temporary);
+        if (naturally) {
+            const QString words = problem.isEmpty() ? lastWords(running.outputTail) : problem;
+            failedTracks_ << QString::fromStdString(run.displayedName) + (words.isEmpty() ? "" : ":\n    " + words);
+        }
     }
-    finishJob(naturally);
+    if (!active_)
+        return;
+    startRuns();
+    if (running_.empty() && next_ >= job_.runs.size())
+        finishJob(true);
 }
 
 void LAMEProcess::finishJob(bool naturally) {
     const QStringList failed = failedTracks_;
-    const bool nested = controller_.shouldCreateSeparateArtistAlbumDirs();
+    const QString folder = QString::fromStdString(job_.outputFolder);
+    const bool keptAny = kept_ > 0;
+    // Folders the job made and left empty go again, the album folder first.
+    for (auto it = job_.createdFolders.rbegin(); it != job_.createdFolders.rend(); ++it)
+        if (platform::isDirectory(*it) && platform::listDirectory(*it).empty())
+            ::rmdir(it->c_str());
     if (naturally && failed.isEmpty() && controller_.shouldSoundAlertWhenFinished())
         controller_.playFinishSound();
     resetLAMEProcessForNewCD();
-    if (nested) {
-        const QDir folder(controller_.getChosenOutputDirectory());
-        controller_.setOutputDirectory(QFileInfo(QFileInfo(folder.absolutePath()).absolutePath()).absolutePath() +
-                                       "/Audio CD");
-    }
     if (!failed.isEmpty())
-        controller_.runAlertWithTitle("Some tracks were not encoded", "The encoder failed on:\n\n" + failed.join("\n"));
+        controller_.runAlertWithTitle("Some tracks were not encoded",
+                                      "The encoder failed on:\n\n" + failed.join("\n"));
+    if (keptAny)
+        controller_.showJobFinished(folder, naturally && failed.isEmpty());
     emit jobFinished();
 }
 
 void LAMEProcess::skipTrack() {
-    if (chore_)
-        runEnded(chore_, false);
+    if (!running_.empty())
+        runEnded(running_.front().process, false);
+}
+
+void LAMEProcess::skipRun(std::size_t run) {
+    for (const auto& running : running_)
+        if (running.run == run) {
+            runEnded(running.process, false);
+            return;
+        }
 }
 
 void LAMEProcess::stop() {
-    QProcess* running = chore_;
-    next_ = job_.runs.size(); // nothing more to start
-    if (running)
-        runEnded(running, false);
-    else
-        finishJob(false);
+    if (!active_)
+        return;
+    active_ = false; // nothing more starts
+    next_ = job_.runs.size();
+    while (!running_.empty())
+        runEnded(running_.front().process, false);
+    finishJob(false);
 }
 
 } // namespace ripper

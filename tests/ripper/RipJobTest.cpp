@@ -44,7 +44,8 @@ TEST(RipperPreferences, NoFileGivesTheFreshInstall) {
     EXPECT_TRUE(prefs.soundAlertWhenFinished);
     EXPECT_FALSE(prefs.ripAsSingleTrack);
     EXPECT_EQ(prefs.freedbServer, "gnudb.gnudb.org");
-    EXPECT_EQ(prefs.dictionary().size(), 13u);
+    EXPECT_EQ(prefs.encoderJobs, 0) << "as many as there are cores";
+    EXPECT_EQ(prefs.dictionary().size(), 14u);
 }
 
 TEST(RipperPreferences, StoredOptionsAreWhatTheyShowOnAndOff) {
