@@ -22,6 +22,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 using namespace ripper;
 using testsupport::CddbServer;
@@ -253,6 +254,134 @@ TEST(Discwell, NestedFoldersSkipStopAndGapless) {
         const auto made = platform::listDirectory(discwell.home.file("Music/The Artist - The Album"));
         EXPECT_EQ(made.size(), 3u) << "gapless mode makes one file per track";
     }
+}
+
+// The files of a folder, hidden ones (a run's unfinished output) included.
+std::vector<std::string> allFilesBelow(const std::string& folder) {
+    std::vector<std::string> files;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, error))
+        if (entry.is_regular_file())
+            files.push_back(entry.path().string());
+    return files;
+}
+
+TEST(Discwell, StopAndSkipLeaveNoHalfWrittenFile) {
+    const auto seconds = [](const std::string& mp3) {
+        return double(testsupport::decodeToMono(mp3).size()) / 44100;
+    };
+    {
+        SCOPED_TRACE("stop during the second track");
+        CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
+        Discwell discwell;
+        discwell.useServer(server);
+        ASSERT_TRUE(discwell.runJob({}, [&] { discwell.controller->lameProcess()->stop(); }));
+        const std::string album = discwell.home.file("Music/The Artist - The Album");
+        const auto files = allFilesBelow(album);
+        ASSERT_EQ(files.size(), 1u) << "only the finished track stays";
+        EXPECT_EQ(platform::lastPathComponent(files[0]), "01 - One.mp3");
+        EXPECT_NEAR(seconds(files[0]), 2.0, 0.1) << "the finished track is whole";
+    }
+    {
+        SCOPED_TRACE("stop while two tracks run at once");
+        CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
+        Discwell discwell;
+        discwell.useServer(server);
+        discwell.ui().encoderJobs->setValue(2);
+        ASSERT_TRUE(discwell.runJob([&] { discwell.controller->lameProcess()->stop(); }));
+        EXPECT_FALSE(platform::fileExists(discwell.home.file("Music/The Artist - The Album")))
+            << "the folder the job made and left empty stays";
+        EXPECT_TRUE(discwell.controller->finished.isEmpty());
+    }
+    {
+        SCOPED_TRACE("skip the oldest of two running tracks");
+        CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
+        Discwell discwell;
+        discwell.useServer(server);
+        discwell.ui().encoderJobs->setValue(2);
+        ASSERT_TRUE(discwell.runJob([&] { discwell.controller->lameProcess()->skipTrack(); }));
+        const std::string album = discwell.home.file("Music/The Artist - The Album");
+        EXPECT_EQ(platform::listDirectory(album), (std::vector<std::string>{"02 - Two-Too.mp3", "03 - Three.mp3"}));
+        for (const auto& file : allFilesBelow(album))
+            EXPECT_NEAR(seconds(file), 2.0, 0.1) << file;
+    }
+}
+
+TEST(Discwell, AFailingExpertOptionIsQuotedAndLeavesNoFolder) {
+    CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
+    Discwell discwell;
+    discwell.useServer(server);
+    discwell.ui().presetExpert->click();
+    discwell.ui().expertConfigOption->setText("--no-such-option");
+    ASSERT_TRUE(discwell.runJob());
+    ASSERT_FALSE(discwell.controller->alerts.isEmpty());
+    const QString alert = discwell.controller->alerts.last();
+    EXPECT_TRUE(alert.contains("lame: unrecognized option --no-such-option")) << alert.toStdString();
+    EXPECT_FALSE(platform::fileExists(discwell.home.file("Music/The Artist - The Album")));
+    EXPECT_TRUE(discwell.controller->finished.isEmpty());
+}
+
+TEST(Discwell, JobsInARowLeaveTheOutputFieldAsChosen) {
+    Discwell discwell;
+    const QString field = discwell.controller->getChosenOutputDirectory();
+    const char* expected[] = {"Music/The Artist - The Album", "Music/The Artist/The Album",
+                              "Music/The Artist - The Album 1", "Music/The Artist/The Album 1"};
+    for (int job = 0; job < 4; ++job) {
+        SCOPED_TRACE(job);
+        CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
+        discwell.useServer(server);
+        discwell.ui().createSeparateArtistAlbumDirs->setChecked(job % 2 == 1);
+        ASSERT_TRUE(discwell.runJob());
+        EXPECT_EQ(discwell.controller->getChosenOutputDirectory(), field);
+        ASSERT_EQ(discwell.controller->finished.size(), job + 1);
+        EXPECT_EQ(discwell.controller->finished.last().toStdString(), discwell.home.file(expected[job]));
+        EXPECT_EQ(platform::listDirectory(discwell.home.file(expected[job])).size(), 3u);
+    }
+}
+
+TEST(Discwell, TracksEncodedAtOnceEqualTracksEncodedInTurn) {
+    // Six tracks of a second, each its own tone; lame gives the same bytes for the same run.
+    std::map<std::string, std::string> first;
+    for (const int jobs : {1, 3}) {
+        SCOPED_TRACE(jobs);
+        Discwell discwell;
+        for (int t = 1; t <= 6; ++t)
+            writeAiff(discwell.cd + "/" + std::to_string(t) + " Audio Track.aiff",
+                      testsupport::synthesise({{1.0, 200.0 + 90.0 * t}}));
+        discwell.controller->chooseSource({QString::fromStdString(discwell.cd)});
+        discwell.ui().freedbServerField->setText("127.0.0.1:1"); // no titles: the tracks' own names
+        discwell.ui().encoderJobs->setValue(jobs);
+        ASSERT_TRUE(discwell.runJob());
+        const std::string folder = discwell.controller->finished.value(0).toStdString();
+        ASSERT_FALSE(folder.empty());
+        const auto names = platform::listDirectory(folder);
+        ASSERT_EQ(names.size(), 6u);
+        for (const auto& name : names) {
+            const std::string bytes = testsupport::readFile(folder + "/" + name);
+            if (jobs == 1)
+                first[name] = bytes;
+            else
+                EXPECT_TRUE(first[name] == bytes) << name << " differs from the one encoded in turn";
+        }
+    }
+}
+
+TEST(Discwell, TitlesInAnyScriptSurviveALatinLocale) {
+    const QByteArray previous = qgetenv("LC_ALL");
+    qputenv("LC_ALL", "C");
+    const std::string title = "Caf\xC3\xA9 \xD0\x9C\xD0\xB8\xD1\x80 \xE6\x97\xA5\xE6\x9C\xAC"; // Café Мир 日本
+    const std::string utf8Entry = "210 rock 13031e03 CD database entry follows\r\nDISCID=0a000603\r\n"
+                                  "DTITLE=The Artist / The Album\r\nTTITLE0=" + title +
+                                  "\r\nTTITLE1=Two\r\nTTITLE2=Three\r\nEXTD=\r\n.\r\n";
+    CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"200 rock 0a000603 x\r\n"}, {utf8Entry}});
+    Discwell discwell;
+    discwell.useServer(server);
+    const bool ran = discwell.runJob();
+    qputenv("LC_ALL", previous);
+    ASSERT_TRUE(ran);
+    const std::string folder = discwell.home.file("Music/The Artist - The Album");
+    const auto tags = id3Frames(folder + "/01 - " + title + ".mp3");
+    EXPECT_EQ(tags.count("TIT2") ? tags.at("TIT2") : "<none>", title);
 }
 
 TEST(Discwell, FailuresAreReported) {
