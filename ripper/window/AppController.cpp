@@ -218,26 +218,33 @@ void AppController::setJobFolder(const QString& folder) {
 }
 
 void AppController::showRunningTracks(const std::vector<RunningTrack>& tracks) {
+    // Rows are kept while the same runs go on; only their bars move.
     QLayout* layout = ui_->runningTracks->layout();
-    while (QLayoutItem* item = layout->takeAt(0)) {
-        delete item->widget();
-        delete item;
+    bool same = layout->count() == static_cast<int>(tracks.size());
+    for (int i = 0; same && i < layout->count(); ++i)
+        same = layout->itemAt(i)->widget()->property("run").toULongLong() == tracks[static_cast<std::size_t>(i)].run;
+    if (!same) {
+        while (QLayoutItem* item = layout->takeAt(0)) {
+            delete item->widget();
+            delete item;
+        }
+        for (const RunningTrack& track : tracks) {
+            auto* row = new QWidget(ui_->runningTracks);
+            row->setProperty("run", QVariant::fromValue<qulonglong>(track.run));
+            auto* line = new QHBoxLayout(row);
+            line->setContentsMargins(0, 0, 0, 0);
+            auto* name = new QLabel(track.name, row);
+            name->setMinimumWidth(160);
+            auto* skip = new QPushButton(tr("Skip"), row);
+            connect(skip, &QPushButton::clicked, this, [this, run = track.run] { lame_->skipRun(run); });
+            line->addWidget(name);
+            line->addWidget(new QProgressBar(row), 1);
+            line->addWidget(skip);
+            layout->addWidget(row);
+        }
     }
-    for (const RunningTrack& track : tracks) {
-        auto* row = new QWidget(ui_->runningTracks);
-        auto* line = new QHBoxLayout(row);
-        line->setContentsMargins(0, 0, 0, 0);
-        auto* name = new QLabel(track.name, row);
-        name->setMinimumWidth(160);
-        auto* bar = new QProgressBar(row);
-        bar->setValue(track.percent);
-        auto* skip = new QPushButton(tr("Skip"), row);
-        connect(skip, &QPushButton::clicked, this, [this, run = track.run] { lame_->skipRun(run); });
-        line->addWidget(name);
-        line->addWidget(bar, 1);
-        line->addWidget(skip);
-        layout->addWidget(row);
-    }
+    for (int i = 0; i < layout->count(); ++i)
+        layout->itemAt(i)->widget()->findChild<QProgressBar*>()->setValue(tracks[static_cast<std::size_t>(i)].percent);
 }
 
 int AppController::encoderJobs() const {
