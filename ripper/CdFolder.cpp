@@ -11,7 +11,10 @@
 namespace ripper {
 std::optional<std::string> prepareCdFolder(const std::string& deviceOrImage, const std::string& cacheRoot,
                                            const std::function<bool(const CdFolderProgress&)>& progress,
-                                           std::string* error) {
+                                           std::string* error,
+                                           const std::function<void(const std::string&, const std::vector<std::string>&)>&
+                                               folderReady,
+                                           const std::function<void(const std::string&)>& trackDone) {
     const auto cd = platform::AudioCd::open(deviceOrImage, error);
     if (!cd)
         return std::nullopt;
@@ -48,8 +51,14 @@ std::optional<std::string> prepareCdFolder(const std::string& deviceOrImage, con
     }
 
     int audioTracks = 0;
+    std::vector<std::string> names{".TOC.plist"};
     for (const auto& track : toc.tracks)
-        audioTracks += track.audio;
+        if (track.audio) {
+            ++audioTracks;
+            names.push_back(std::to_string(track.number) + " Audio Track.aiff");
+        }
+    if (folderReady)
+        folderReady(folder, names);
     int done = 0;
     for (const auto& track : toc.tracks) {
         if (!track.audio)
@@ -59,8 +68,11 @@ std::optional<std::string> prepareCdFolder(const std::string& deviceOrImage, con
         const std::string path = platform::joinPath(folder, name);
         // Tracks get their name only once they are whole (see below), so one that is there
         // from an earlier time is complete.
-        if (platform::fileExists(path))
+        if (platform::fileExists(path)) {
+            if (trackDone)
+                trackDone(name);
             continue;
+        }
         const std::string partial = platform::joinPath(folder, "." + name + ".part");
         const bool ok = cd->extractTrack(
             track.number, partial,
@@ -76,6 +88,8 @@ std::optional<std::string> prepareCdFolder(const std::string& deviceOrImage, con
             *error = "Cannot keep \"" + path + "\": " + renamed.message();
             return std::nullopt;
         }
+        if (trackDone)
+            trackDone(name);
     }
     return folder;
 }

@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace ripper {
 
@@ -18,8 +19,15 @@ struct CdFolderProgress {
     long sectorsTotal;
 };
 
+// `folderReady`, when given, is told the folder and the names its tracks will have as soon as the
+// table of contents is written, before any track is read: a job may start on the tracks as they
+// come. `trackDone` is told each track's name once it is whole.
 std::optional<std::string> prepareCdFolder(const std::string& deviceOrImage, const std::string& cacheRoot,
                                            const std::function<bool(const CdFolderProgress&)>& progress,
-                                           std::string* error);
+                                           std::string* error,
+                                           const std::function<void(const std::string& folder,
+                                                                    const std::vector<std::string>& tracks)>&
+                                               folderReady = {},
+                                           const std::function<void(const std::string& track)>& trackDone = {});
 
 } // namespace ripper

@@ -33,6 +33,7 @@
 #include <QVBoxLayout>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 static void loadResources() { Q_INIT_RESOURCE(discwell); }
@@ -64,7 +65,10 @@ AppController::AppController(platform::Desktop& desktop, QString preferencesPath
     loadResources();
 }
 
-AppController::~AppController() { delete window_; }
+AppController::~AppController() {
+    cancelCdReading(/*tell=*/false);
+    delete window_;
+}
 
 void AppController::awakeFromNib() {
     window_ = new platform::MainWindow([this] {
@@ -289,78 +293,121 @@ void AppController::selectAudioCD() {
     for (const auto& drive : platform::AudioCd::audioCdDrives())
         add(tr("Audio CD in %1").arg(QString::fromStdString(drive)), "drive:" + QString::fromStdString(drive));
     add(tr("Disc image..."), "image:");
-    add(tr("CD folder or tracks..."), "folder:");
+    add(tr("CD folder..."), "folder:");
+    add(tr("Track files..."), "tracks:");
     auto* cancel = new QPushButton(tr("Cancel"), &chooser);
     connect(cancel, &QPushButton::clicked, &chooser, &QDialog::reject);
     layout->addWidget(cancel);
     if (chooser.exec() != QDialog::Accepted)
         return;
     if (chosen.startsWith("drive:")) {
-        prepareCdSource(chosen.mid(6));
+        readCdSource(chosen.mid(6));
     } else if (chosen == "image:") {
         const QString image = QFileDialog::getOpenFileName(window_, tr("Choose a Disc Image"), QDir::homePath(),
                                                            tr("Disc images (*.cue *.toc *.nrg);;All files (*)"));
         if (!image.isEmpty())
-            prepareCdSource(image);
+            readCdSource(image);
+    } else if (chosen == "folder:") {
+        const QString folder =
+            QFileDialog::getExistingDirectory(window_, tr("Choose an Audio CD Folder"), QDir::homePath());
+        if (!folder.isEmpty())
+            chooseSource({folder});
     } else {
-        // A CD folder or track files: the dialog shows files and lets a folder be taken too.
-        QFileDialog dialog(window_, tr("Choose an Audio CD Folder or Tracks"), "/");
-        dialog.setFileMode(QFileDialog::ExistingFiles);
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
-        dialog.selectFile("Audio CD");
-        if (dialog.exec() == QDialog::Accepted)
-            chooseSource(dialog.selectedFiles());
+        const QStringList tracks = QFileDialog::getOpenFileNames(
+            window_, tr("Choose Tracks"), QDir::homePath(), tr("Audio files (*.aiff *.aif *.wav);;All files (*)"));
+        if (!tracks.isEmpty())
+            chooseSource(tracks);
     }
 }
 
-bool AppController::prepareCdSource(const QString& deviceOrImage) {
+bool AppController::readCdSource(const QString& deviceOrImage) {
+    if (lame_ && lame_->isRunning()) {
+        runAlertWithTitle(tr("A job is running"), tr("Stop the job before choosing another CD."));
+        return false;
+    }
+    cancelCdReading();
     const QString cache = cdCacheFolder_.isEmpty()
                               ? QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/Discwell"
                               : cdCacheFolder_;
-    QProgressDialog dialog(tr("Reading the CD..."), tr("Cancel"), 0, 100, window_);
-    dialog.setWindowModality(Qt::WindowModal);
-    dialog.setMinimumDuration(0);
-    dialog.setValue(0);
+    const int reading = ++cdReading_;
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    cdCancel_ = cancel;
+    cdProgress_ = new QProgressDialog(tr("Reading the CD..."), tr("Cancel"), 0, 100, window_);
+    cdProgress_->setWindowTitle(tr("Reading the CD"));
+    cdProgress_->setWindowModality(Qt::NonModal); // the window stays usable: a job may start meanwhile
+    cdProgress_->setAttribute(Qt::WA_DeleteOnClose);
+    cdProgress_->setMinimumDuration(0);
+    cdProgress_->setValue(0);
+    connect(cdProgress_, &QProgressDialog::canceled, this, [cancel] { *cancel = true; });
 
-    // The disc is read on a worker; this thread keeps the window alive and shows the progress.
-    std::atomic<bool> cancelled{false}, done{false};
-    std::atomic<int> track{0}, tracks{1}, trackPercent{0};
-    std::optional<std::string> folder;
-    std::string error;
-    std::thread reader([&] {
-        folder = ripper::prepareCdFolder(
-            deviceOrImage.toStdString(), cache.toStdString(),
-            [&](const ripper::CdFolderProgress& p) {
-                track = p.track;
-                tracks = p.tracks;
-                trackPercent = static_cast<int>(100 * p.sectorsDone / std::max(1L, p.sectorsTotal));
-                return !cancelled.load();
+    // Reports from the worker come through the event loop; those of an older reading are dropped.
+    const auto post = [this, reading](std::function<void()> report) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, reading, report = std::move(report)] {
+                if (reading == cdReading_)
+                    report();
             },
-            &error);
-        done = true;
+            Qt::QueuedConnection);
+    };
+    cdReader_ = std::thread([this, post, cancel, path = deviceOrImage.toStdString(), cache = cache.toStdString()] {
+        std::string error;
+        int shown = -1;
+        const auto folder = ripper::prepareCdFolder(
+            path, cache,
+            [&](const ripper::CdFolderProgress& p) {
+                const int percent = static_cast<int>(100 * p.sectorsDone / std::max(1L, p.sectorsTotal));
+                if (percent != shown) {
+                    shown = percent;
+                    post([this, p, percent] {
+                        if (!cdProgress_)
+                            return;
+                        cdProgress_->setLabelText(tr("Reading track %1 of %2 (%3%)").arg(p.track).arg(p.tracks).arg(percent));
+                        cdProgress_->setValue((100 * (p.track - 1) + percent) / std::max(1, p.tracks));
+                    });
+                }
+                return !cancel->load();
+            },
+            &error,
+            [&](const std::string& made, const std::vector<std::string>& tracks) {
+                post([this, made, tracks] {
+                    chosenTracks_ = tracks;
+                    ui_->chosenCDName->setText(QString::fromStdString(made));
+                });
+            },
+            [&](const std::string&) { post([this] { emit cdTrackRead(); }); });
+        const bool ok = folder.has_value(), cancelled = cancel->load();
+        post([this, ok, cancelled, error] {
+            if (cdReader_.joinable())
+                cdReader_.join();
+            if (cdProgress_)
+                cdProgress_->close();
+            cdProgress_ = nullptr;
+            if (!ok && !cancelled)
+                runAlertWithTitle("Could not read the CD", QString::fromStdString(error));
+            emit cdReadingEnded(ok);
+        });
     });
-    while (!done) {
-        if (dialog.wasCanceled())
-            cancelled = true;
-        if (track > 0) {
-            dialog.setLabelText(tr("Reading track %1 of %2 (%3%)").arg(track).arg(tracks).arg(trackPercent));
-            dialog.setValue((100 * (track - 1) + trackPercent) / std::max(1, tracks.load()));
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(20);
-    }
-    reader.join();
-    dialog.reset();
-    if (!folder) {
-        if (!cancelled)
-            runAlertWithTitle("Could not read the CD", QString::fromStdString(error));
-        return false;
-    }
-    chooseSource({QString::fromStdString(*folder)});
     return true;
 }
 
+void AppController::cancelCdReading(bool tell) {
+    if (!cdReader_.joinable())
+        return;
+    *cdCancel_ = true;
+    cdReader_.join();
+    ++cdReading_; // what the cancelled reading still reports is passed over
+    if (cdProgress_)
+        cdProgress_->close();
+    cdProgress_ = nullptr;
+    if (tell)
+        emit cdReadingEnded(false);
+}
+
 void AppController::chooseSource(const QStringList& items) {
+    if (lame_ && lame_->isRunning())
+        return; // the job's source stays
+    cancelCdReading();
     std::vector<std::string> paths;
     for (const QString& item : items)
         paths.push_back(item.toStdString());

@@ -7,11 +7,14 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
 class QButtonGroup;
+class QProgressDialog;
 class QMainWindow;
 
 namespace Ui {
@@ -75,9 +78,14 @@ public:
 
     // The CD source.
     void selectAudioCD();
-    // Reads an audio CD drive or a disc image into a CD folder in the cache (with a cancellable
-    // progress dialog) and chooses that folder; false when it could not be read or was cancelled.
-    bool prepareCdSource(const QString& deviceOrImage);
+    // Starts reading an audio CD drive or a disc image into a CD folder in the cache, on a worker,
+    // with a progress window that can cancel it. The folder is chosen as soon as the disc's table
+    // of contents is known, so a job may start while the tracks are still being read: each
+    // track's encoding waits for its file. A reading still going is cancelled first. False when
+    // a job runs (the source cannot change then).
+    bool readCdSource(const QString& deviceOrImage);
+    bool isReadingCd() const { return cdReader_.joinable(); }
+    void cancelCdReading(bool tell = true);
     void setCdCacheFolder(const QString& folder) { cdCacheFolder_ = folder; }
     // What choosing (or dropping) these items does: the CD folder and the chosen tracks.
     void chooseSource(const QStringList& items);
@@ -100,6 +108,14 @@ public:
     bool applicationShouldTerminate();
 
     QMainWindow* window() const { return window_; }
+
+signals:
+    // A track of the disc being read is whole.
+    void cdTrackRead();
+    // The reading ended: every track is there (`ok`), or it failed or was cancelled.
+    void cdReadingEnded(bool ok);
+
+public:
     Ui::MainWindow& ui() const { return *ui_; }
     LAMEProcess* lameProcess() const { return lame_; }
     const QString& preferencesPath() const { return preferencesPath_; }
@@ -114,6 +130,10 @@ private:
     std::string basicConfigOption_;
     std::vector<std::string> chosenTracks_;
     QString cdCacheFolder_;
+    std::thread cdReader_;
+    std::shared_ptr<std::atomic<bool>> cdCancel_;
+    int cdReading_ = 0; // counts readings, so that the reports of a cancelled one are passed over
+    QProgressDialog* cdProgress_ = nullptr;
 };
 
 } // namespace ripper

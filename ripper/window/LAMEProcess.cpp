@@ -39,6 +39,8 @@ LAMEProcess::LAMEProcess(AppController& controller, QObject* parent)
     : QObject(parent), controller_(controller), trackInfo_(new TrackInfo(controller.window())),
       matches_(new FreedbAlbumMatchesController(controller.window())), encoderPath_(encoderPath()) {
     resetLAMEProcessForNewCD();
+    connect(&controller, &AppController::cdTrackRead, this, [this] { startRuns(); });
+    connect(&controller, &AppController::cdReadingEnded, this, [this](bool ok) { sourceReadingEnded(ok); });
 }
 
 LAMEProcess::~LAMEProcess() {
@@ -164,9 +166,35 @@ void LAMEProcess::runEncoder() {
 
 void LAMEProcess::startRuns() {
     const std::size_t limit = static_cast<std::size_t>(std::max(1, controller_.encoderJobs()));
-    while (active_ && running_.size() < limit && next_ < job_.runs.size())
+    while (active_ && running_.size() < limit && next_ < job_.runs.size() && sourcesReady(job_.runs[next_]))
         ripASingleTrack();
     showProgress();
+}
+
+// While the disc is still being read, a run waits for its track files; otherwise it starts, and
+// lame says what is wrong with a file that is not there.
+bool LAMEProcess::sourcesReady(const RipRun& run) const {
+    if (!controller_.isReadingCd())
+        return true;
+    if (!run.source.empty())
+        return platform::fileExists(run.source);
+    for (const auto& track : controller_.getChosenTracks())
+        if (track.rfind('.', 0) != 0 &&
+            !platform::fileExists(platform::joinPath(controller_.getChosenCDName().toStdString(), track)))
+            return false;
+    return true;
+}
+
+void LAMEProcess::sourceReadingEnded(bool ok) {
+    if (!active_)
+        return;
+    if (ok || next_ >= job_.runs.size()) {
+        startRuns();
+        return;
+    }
+    // The tracks still to come will not: the job ends with what it has.
+    stop();
+    controller_.runAlertWithTitle("The job stopped", "The CD could not be read to its end.");
 }
 
 void LAMEProcess::ripASingleTrack() {

@@ -65,6 +65,8 @@ private:
     };
 
     void startRuns();
+    bool sourcesReady(const RipRun& run) const;
+    void sourceReadingEnded(bool ok);
     void ripASingleTrack();
     void getData(QProcess* process, const QByteArray& chunk);
     void runEnded(QProcess* process, bool naturally);

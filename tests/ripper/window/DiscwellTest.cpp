@@ -566,23 +566,45 @@ TEST(Discwell, EditorAndChooser) {
     EXPECT_TRUE(platform::fileExists(discwell.home.file("Music/Someone Else - The Album/01 - One.mp3")));
 }
 
-TEST(Discwell, ADiscImageIsRippedEndToEnd) {
+TEST(Discwell, ADiscImageIsRippedEndToEndWhileItIsRead) {
     CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
     Discwell discwell;
     discwell.useServer(server);
-    const std::string cue = testsupport::makeDiscImage(discwell.home.path(), {330, 440, 550}, 2.0);
+    discwell.ui().encoderJobs->setValue(2);
+    // Three tracks of a minute: the job starts as soon as the disc's folder is known, and each
+    // track is encoded once its file is whole, while the next ones are still being read.
+    const std::string cue = testsupport::makeDiscImage(discwell.home.path(), {330, 440, 550}, 60.0);
     discwell.controller->setCdCacheFolder(QString::fromStdString(discwell.home.file("cache")));
-    ASSERT_TRUE(discwell.controller->prepareCdSource(QString::fromStdString(cue)))
-        << discwell.controller->alerts.join("\n").toStdString();
-    EXPECT_TRUE(
-        discwell.controller->getChosenCDName().startsWith(QString::fromStdString(discwell.home.file("cache/"))));
-    ASSERT_TRUE(discwell.runJob());
-    EXPECT_TRUE(discwell.controller->alerts.isEmpty()) << discwell.controller->alerts.join("\n").toStdString();
+    const QString cache = QString::fromStdString(discwell.home.file("cache/"));
+    bool readingEnded = false, readingOk = false;
+    QObject::connect(discwell.controller.get(), &AppController::cdReadingEnded, [&](bool ok) {
+        readingEnded = true;
+        readingOk = ok;
+    });
+    ASSERT_TRUE(discwell.controller->readCdSource(QString::fromStdString(cue)));
+    EXPECT_TRUE(discwell.controller->isReadingCd());
+    ASSERT_TRUE(waitUntil([&] { return discwell.controller->getChosenCDName().startsWith(cache); }, 10000));
+    bool startedWhileReading = false;
+    ASSERT_TRUE(discwell.runJob([&] {
+        startedWhileReading = discwell.controller->isReadingCd() && discwell.controller->lameProcess()->isRunning();
+        // The job's source cannot change under it.
+        EXPECT_FALSE(discwell.controller->readCdSource(QString::fromStdString(cue)));
+    }));
+    EXPECT_TRUE(startedWhileReading) << "the job waited for the whole disc";
+    EXPECT_TRUE(readingEnded && readingOk);
+    EXPECT_EQ(discwell.controller->alerts, QStringList{"A job is running: Stop the job before choosing another CD."});
     EXPECT_EQ(platform::listDirectory(discwell.home.file("Music/The Artist - The Album")),
               (std::vector<std::string>{"01 - One.mp3", "02 - Two-Too.mp3", "03 - Three.mp3"}));
+    for (const char* name : {"01 - One.mp3", "02 - Two-Too.mp3", "03 - Three.mp3"})
+        EXPECT_NEAR(double(testsupport::decodeToMono(discwell.home.file("Music/The Artist - The Album/") + name).size()) /
+                        44100,
+                    60.0, 0.1)
+            << name << " is not the whole track";
 
-    EXPECT_FALSE(discwell.controller->prepareCdSource(QString::fromStdString(discwell.home.file("nothing.cue"))));
-    ASSERT_FALSE(discwell.controller->alerts.isEmpty());
+    discwell.controller->alerts.clear();
+    ASSERT_TRUE(discwell.controller->readCdSource(QString::fromStdString(discwell.home.file("nothing.cue"))));
+    ASSERT_TRUE(waitUntil([&] { return !discwell.controller->isReadingCd(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return !discwell.controller->alerts.isEmpty(); }, 5000));
     EXPECT_TRUE(discwell.controller->alerts.last().startsWith("Could not read the CD: "));
 }
 
