@@ -3,13 +3,13 @@
 #include "ripper/CdFolder.h"
 #include "ripper/freedb/TableOfContents.h"
 #include "tests/support/DiscImage.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <signal.h>
-#include <sys/resource.h>
+#include <optional>
 #include <filesystem>
 
 using testsupport::TempDir;
@@ -93,16 +93,13 @@ TEST(AudioCd, AFullDiskFailsTheReadingWithItsReason) {
     // A file-size limit stands in for a full disk: a track's write fails as there.
     TempDir dir;
     const std::string cue = testsupport::makeDiscImage(dir.path(), {440, 550}, 2.0); // 352 kB a track
-    rlimit old{};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    const auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 200000;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     std::string error;
-    const auto folder = ripper::prepareCdFolder(cue, dir.file("cache"), {}, &error);
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    ::signal(SIGXFSZ, previousHandler);
+    std::optional<std::string> folder;
+    {
+        testsupport::FileSizeLimit limit(200000);
+        ASSERT_TRUE(limit.set());
+        folder = ripper::prepareCdFolder(cue, dir.file("cache"), {}, &error);
+    }
     EXPECT_FALSE(folder);
     EXPECT_NE(error.find("File too large"), std::string::npos) << error;
     const auto made = platform::listDirectory(dir.file("cache"));

@@ -5,6 +5,8 @@
 #include "platform/core/Files.h"
 #include "recorder/engine/Stream.h"
 #include "tests/support/Audio.h"
+#include "tests/support/FileSizeLimit.h"
+#include "tests/support/Icy.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
@@ -29,6 +31,7 @@
 
 using namespace recorder;
 using testsupport::LoopbackServer;
+using testsupport::titleBlock;
 using testsupport::readFile;
 using testsupport::TempDir;
 using namespace std::chrono_literals;
@@ -36,15 +39,6 @@ using namespace std::chrono_literals;
 namespace {
 
 const int metaint = 8000;
-
-std::string titleBlock(const std::string& title) {
-    const std::string text = "StreamTitle='" + title + "';";
-    const std::size_t blocks = (text.size() + 15) / 16;
-    std::string block(1, static_cast<char>(blocks));
-    block += text;
-    block.resize(1 + blocks * 16, '\0');
-    return block;
-}
 
 const std::string header = "ICY 200 OK\r\nicy-name:Test FM\r\nicy-br:128\r\nicy-metaint:8000\r\n\r\n";
 
@@ -64,19 +58,6 @@ std::string interleave(const std::string& audio, const std::map<std::size_t, std
     return out;
 }
 
-int listenAt(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int yes = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 8) != 0)
-        throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port));
-    return fd;
-}
-
 // A station served over several connections, each with a script of its own. Before a
 // connection it may stop listening for a while, so that connects to it are refused.
 class FaultyStation {
@@ -92,7 +73,7 @@ public:
                 if (connection.refusedFor.count() > 0) {
                     ::close(fd);
                     std::this_thread::sleep_for(connection.refusedFor);
-                    fd = listenAt(port_);
+                    fd = testsupport::listenOnLoopback(&port_, 8, /*reusePort=*/true);
                 }
                 pollfd p{fd, POLLIN, 0};
                 if (::poll(&p, 1, 30000) <= 0)
@@ -118,6 +99,18 @@ private:
     std::uint16_t port_ = 0;
     std::thread thread_;
 };
+
+// A connection's script: the header, the audio with the title after its first block, then the
+// connection stays open (and `sent`, when given, says that everything went out).
+std::function<void(int)> sendAndHold(const std::string& audio, const std::string& title,
+                                     std::atomic<bool>* sent = nullptr) {
+    return [audio, title, sent](int fd) {
+        LoopbackServer::sendAll(fd, header + interleave(audio, {{0, title}}));
+        if (sent)
+            *sent = true;
+        LoopbackServer::readAll(fd);
+    };
+}
 
 std::shared_ptr<Stream> streamFor(const std::string& url, const std::string& folder) {
     return Stream::create(StationDescriptor::make({{"serverURL", url}}), folder);
@@ -220,11 +213,7 @@ TEST_F(StreamFaults, AStallIsALostConnection) {
              lastSent = std::chrono::steady_clock::now().time_since_epoch().count();
              LoopbackServer::readAll(fd); // the connection stays open; nothing more comes
          }},
-        {[&](int fd) {
-             LoopbackServer::sendAll(fd, header + interleave(second, {{0, "Two"}}));
-             station.sentAll = true;
-             LoopbackServer::readAll(fd);
-         }},
+        {sendAndHold(second, "Two", &station.sentAll)},
     });
     auto stream = streamFor(station.url(), dir.path());
     stream->setCutWindow(0, 0);
@@ -254,12 +243,7 @@ TEST_F(StreamFaults, RefusedConnectionsAreRetriedWithGrowingPauses) {
     const std::string first = mp3->substr(0, 24000), second = mp3->substr(24000, 24000);
     FaultyStation station({
         {[&](int fd) { LoopbackServer::sendAll(fd, header + interleave(first, {{0, "One"}})); }},
-        {[&](int fd) {
-             LoopbackServer::sendAll(fd, header + interleave(second, {{0, "Two"}}));
-             station.sentAll = true;
-             LoopbackServer::readAll(fd);
-         },
-         3500ms}, // refused for 3.5 s: the attempts after 1 s and 2 s more fail
+        {sendAndHold(second, "Two", &station.sentAll), 3500ms}, // refused for 3.5 s: two attempts more fail
     });
     auto stream = streamFor(station.url(), dir.path());
     stream->setCutWindow(0, 0);
@@ -325,15 +309,8 @@ TEST_F(StreamFaults, BlankTitlesKeepTheSongGoing) {
 TEST_F(StreamFaults, RecordWhileStoppingStartsAgainOnceStopped) {
     const std::string first = mp3->substr(0, 24000), second = mp3->substr(24000, 24000);
     FaultyStation station({
-        {[&](int fd) {
-             LoopbackServer::sendAll(fd, header + interleave(first, {{0, "One"}}));
-             LoopbackServer::readAll(fd);
-         }},
-        {[&](int fd) {
-             LoopbackServer::sendAll(fd, header + interleave(second, {{0, "Two"}}));
-             station.sentAll = true;
-             LoopbackServer::readAll(fd);
-         }},
+        {sendAndHold(first, "One")},
+        {sendAndHold(second, "Two", &station.sentAll)},
     });
     auto stream = streamFor(station.url(), dir.path());
     stream->setCutWindow(0, 0);
@@ -393,17 +370,14 @@ TEST_F(StreamFaults, AFullDiskEndsTheRecordingWithWhatIsOnDisk) {
     });
     auto stream = streamFor("127.0.0.1:" + std::to_string(server.port()), dir.path());
     stream->setCutWindow(0, 0);
-    rlimit old{};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    const auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 50000;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    stream->rip();
-    Watch watch;
-    const bool failed = watch.until(*stream, [](const auto& s) { return s.state == Stream::Error; });
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    ::signal(SIGXFSZ, previousHandler);
+    bool failed = false;
+    {
+        testsupport::FileSizeLimit limit(50000);
+        ASSERT_TRUE(limit.set());
+        stream->rip();
+        Watch watch;
+        failed = watch.until(*stream, [](const auto& s) { return s.state == Stream::Error; });
+    }
     ASSERT_TRUE(failed);
     stopAndWait(*stream);
     const auto snapshot = stream->snapshot();

@@ -1,6 +1,7 @@
 #include "platform/core/Files.h"
 #include "recorder/engine/Stream.h"
 #include "tests/support/Audio.h"
+#include "tests/support/Icy.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
 
@@ -13,24 +14,13 @@
 
 using namespace recorder;
 using testsupport::LoopbackServer;
+using testsupport::metadataFor;
+using testsupport::titleBlock;
 using testsupport::readFile;
 using testsupport::TempDir;
 using namespace std::chrono_literals;
 
 namespace {
-
-// A metadata block for a title: the length byte and the text padded with zero bytes.
-std::string metadataFor(const std::string& text) {
-    const std::size_t blocks = (text.size() + 15) / 16;
-    std::string block(1, static_cast<char>(blocks));
-    block += text;
-    block.resize(1 + blocks * 16, '\0');
-    return block;
-}
-
-std::string titleBlock(const std::string& title) {
-    return metadataFor("StreamTitle='" + title + "';StreamUrl='http://example.org/';");
-}
 
 // What the scripted station sends after its header: audio blocks, each followed by a metadata
 // block (an empty one is the single length byte 0).
