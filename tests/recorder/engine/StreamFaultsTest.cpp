@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -232,6 +233,8 @@ TEST_F(StreamFaults, AStallIsALostConnection) {
     ASSERT_TRUE(reconnecting);
     EXPECT_EQ(reconnecting->errorString, "The station sent nothing for 1 s.");
     const auto waited = detected - std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(lastSent));
+    std::printf("stall of a 1 s limit noticed after %lld ms\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count()));
     EXPECT_GE(waited, 900ms);
     EXPECT_LT(waited, 3s) << "the stall was not noticed within the limit";
     const auto snapshot = stream->snapshot();
