@@ -29,7 +29,8 @@ std::vector<std::string> getExpertConfigOption(const EncoderOptions& options) {
 }
 
 std::vector<std::string> loadCLArguments(const EncoderOptions& options, const std::optional<std::string>& artist,
-                                         const std::optional<std::string>& album) {
+                                         const std::optional<std::string>& album, const std::string& year,
+                                         const std::string& genre) {
     std::vector<std::string> arguments = getBasicConfigOption(options).value_or(getExpertConfigOption(options));
     arguments.insert(arguments.end(), {"--add-id3v2", "--disptime", "5"});
     if (options.addID3Tags) {
@@ -39,6 +40,10 @@ std::vector<std::string> loadCLArguments(const EncoderOptions& options, const st
             arguments.insert(arguments.end(), {"--ta", *artist});
         if (album)
             arguments.insert(arguments.end(), {"--tl", *album});
+        if (!year.empty())
+            arguments.insert(arguments.end(), {"--ty", year});
+        if (!genre.empty())
+            arguments.insert(arguments.end(), {"--tg", genre});
     }
     return arguments;
 }
@@ -48,21 +53,19 @@ std::vector<std::string> loadID3TrackTagArgumentsforCurrentTrack(const EncoderOp
                                                                  const std::vector<std::string>& trackNames,
                                                                  std::int32_t currentTrack) {
     const std::string source = platform::lastPathComponent(trackPair.first);
-    const std::string destination = platform::lastPathComponent(trackPair.second);
     // A name without a number after its first space ("1 Audio Track.aiff") gives 0; the track's
     // place in the job counts then, as it does for the file name.
     const std::int32_t written = extractRealTrackNumberFromString(source);
     const std::int32_t number = written != 0 ? written : currentTrack;
     if (!options.addID3Tags)
         return {};
-    const std::string sourceTitle = source.substr(0, source.rfind('.'));
+    // The job's title for the track, whatever the output name starts with ("Tracks of My
+    // Tears" is a title); a track past the known titles is named after its file.
     std::string title;
-    if (destination.rfind("Track", 0) == 0)
-        title = sourceTitle;
-    else if (currentTrack >= 1 && static_cast<std::size_t>(currentTrack) <= trackNames.size())
+    if (currentTrack >= 1 && static_cast<std::size_t>(currentTrack) <= trackNames.size())
         title = trackNames[static_cast<std::size_t>(currentTrack - 1)];
     else
-        title = sourceTitle; // no title known for this track: its file name stands in
+        title = source.substr(0, source.rfind('.'));
     return {"--tt", title, "--tn", std::to_string(number)};
 }
 

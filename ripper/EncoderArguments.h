@@ -27,12 +27,14 @@ std::optional<std::vector<std::string>> getBasicConfigOption(const EncoderOption
 std::vector<std::string> getExpertConfigOption(const EncoderOptions& options);
 
 // The arguments common to every run of a job: the preset (or expert) arguments, "--add-id3v2",
-// "--disptime", "5", and with tags on "--id3v2-utf16", then "--ta" artist and "--tl" album when
-// known.
+// "--disptime", "5", and with tags on "--id3v2-utf16", then "--ta" artist, "--tl" album, "--ty"
+// year and "--tg" genre where known.
 std::vector<std::string> loadCLArguments(const EncoderOptions& options, const std::optional<std::string>& artist,
-                                         const std::optional<std::string>& album);
+                                         const std::optional<std::string>& album, const std::string& year = {},
+                                         const std::string& genre = {});
 
 // The tag arguments of one per-track run: "--tt" title "--tn" number, or nothing with tags off.
+// The title is the track's among `trackNames`, or its file's name past them.
 // The number is the one written in the source's name, or `currentTrack` when it has none.
 // `trackPair` is the run's source and destination path; `currentTrack` counts runs from 1.
 std::vector<std::string> loadID3TrackTagArgumentsforCurrentTrack(const EncoderOptions& options,

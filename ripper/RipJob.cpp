@@ -78,7 +78,7 @@ RipJob planRipJob(const RipJobRequest& request) {
     job.outputFolder = *folder;
     job.createdFolders.assign(before.begin(), before.end());
     job.createdFolders.push_back(*folder);
-    const auto common = loadCLArguments(request.options, job.artist, job.album);
+    const auto common = loadCLArguments(request.options, job.artist, job.album, request.year, request.genre);
 
     if (request.singleTrack) {
         std::vector<std::string> paths;

@@ -38,6 +38,7 @@ struct RipJobRequest {
     std::string cdPath;
     std::vector<std::string> trackList;            // names in the CD folder; hidden ones are skipped
     std::optional<std::vector<std::string>> album; // artist, album, then titles
+    std::string year, genre;                       // for the tags, where known
     std::string outputDirectoryField;
 };
 

@@ -3,6 +3,7 @@
 #include "platform/core/Exception.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace ripper {
 namespace {
@@ -11,87 +12,75 @@ const std::string unreadableEntry = "freedb: The database entry for this CD coul
 
 [[noreturn]] void fail(const std::string& reason) { throw platform::Exception(reason); }
 
-std::string withoutSlashes(std::string text) {
-    std::replace(text.begin(), text.end(), '/', '-');
-    return text;
-}
-
 std::string withoutCarriageReturn(std::string line) {
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     return line;
 }
 
+// A CD holds at most 99 tracks.
+constexpr std::size_t maxTracks = 99;
+
 } // namespace
 
-AlbumInfo parseAlbumInfo(const std::string& text) {
-    const std::size_t dtitle = text.find("DTITLE=");
-    const std::size_t ttitle = text.find("TTITLE0=");
-    const std::size_t extd = text.find("EXTD=");
-    if (dtitle == std::string::npos || ttitle == std::string::npos || extd == std::string::npos ||
-        ttitle < dtitle + 7 || extd < ttitle)
-        fail(unreadableEntry);
-
-    // The disc title, its continuation lines joined without anything between the pieces and its
-    // final line break dropped ("\r\n", or a bare "\n" from servers that send those).
-    std::string disc = text.substr(dtitle + 7, ttitle - dtitle - 7);
-    for (std::size_t more; (more = disc.find("DTITLE=")) != std::string::npos;) {
-        std::size_t from = more;
-        if (from > 0 && disc[from - 1] == '\n')
-            --from;
-        if (from > 0 && disc[from - 1] == '\r')
-            --from;
-        disc.erase(from, more + 7 - from);
-    }
-    if (!disc.empty() && disc.back() == '\n')
-        disc.pop_back();
-    if (!disc.empty() && disc.back() == '\r')
-        disc.pop_back();
-    // "Artist / Album": an artist before the "/" and something after it.
-    const std::size_t slash = disc.find('/');
-    if (slash == std::string::npos || slash == 0 || slash + 1 >= disc.size())
-        fail(unreadableEntry);
-    AlbumInfo info;
-    info.push_back(disc.substr(0, slash - 1));
-    info.push_back(disc.substr(std::min(slash + 2, disc.size())));
-
-    // Track titles: one per line from TTITLE0 up to EXTD; a line with the key of the line
-    // before continues its title.
-    const std::string block = text.substr(ttitle, extd + 3 - ttitle);
-    std::vector<std::string> lines;
-    for (std::size_t at = 0; at < block.size();) {
-        const std::size_t end = block.find('\n', at);
-        if (end == std::string::npos) {
-            lines.push_back(block.substr(at)); // the "EXT" that ends the block
-            break;
-        }
-        lines.push_back(block.substr(at, end - at + 1));
+AlbumEntry parseAlbumEntry(const std::string& text) {
+    std::string disc, year, genre;
+    bool haveDisc = false;
+    std::vector<std::string> titles;
+    std::size_t lineStart = 0;
+    // The first line is the reply's status line ("210 rock 13031e03 ..."), not part of the entry.
+    if (const std::size_t first = text.find('\n'); first != std::string::npos && !text.empty() && std::isdigit(static_cast<unsigned char>(text[0])))
+        lineStart = first + 1;
+    for (std::size_t at = lineStart; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = withoutCarriageReturn(text.substr(at, end - at));
         at = end + 1;
-    }
-    std::string previousKey;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string& line = lines[i];
-        const std::size_t equals = line.find('=');
-        if (equals == std::string::npos || line.back() != '\n') {
-            const bool laterTitle = std::any_of(lines.begin() + static_cast<long>(i) + 1, lines.end(),
-                                                [](const std::string& l) { return l.find('=') != std::string::npos; });
-            if (laterTitle)
-                fail(unreadableEntry);
+        if (line == ".")
             break;
+        if (line.empty() || line[0] == '#')
+            continue;
+        const std::size_t equals = line.find('=');
+        if (equals == std::string::npos)
+            continue;
+        const std::string key = line.substr(0, equals), value = line.substr(equals + 1);
+        if (key == "DTITLE") {
+            disc += value;
+            haveDisc = true;
+        } else if (key == "DYEAR") {
+            year += value;
+        } else if (key == "DGENRE") {
+            genre += value;
+        } else if (key.rfind("TTITLE", 0) == 0 && key.size() > 6 && key.size() <= 8 &&
+                   std::all_of(key.begin() + 6, key.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            const auto number = static_cast<std::size_t>(std::stoul(key.substr(6)));
+            if (number >= maxTracks)
+                continue;
+            if (titles.size() <= number)
+                titles.resize(number + 1);
+            titles[number] += value;
         }
-        const std::string key = line.substr(0, equals);
-        std::string title = withoutCarriageReturn(line.substr(equals + 1, line.size() - equals - 2));
-        if (key == previousKey && info.size() > 2)
-            info.back() += title;
-        else
-            info.push_back(std::move(title));
-        previousKey = key;
     }
+    if (!haveDisc || titles.empty())
+        fail(unreadableEntry);
 
-    for (auto& element : info)
-        element = withoutSlashes(std::move(element));
-    return info;
+    AlbumEntry entry;
+    // "Artist / Album", split at the first blank-slash-blank; a "/" within a name ("AC/DC")
+    // stays. Without a separator the title is both.
+    const std::size_t separator = disc.find(" / ");
+    if (separator == std::string::npos) {
+        entry.info = {disc, disc};
+    } else {
+        entry.info = {disc.substr(0, separator), disc.substr(separator + 3)};
+    }
+    entry.info.insert(entry.info.end(), titles.begin(), titles.end());
+    entry.year = year;
+    entry.genre = genre;
+    return entry;
 }
+
+AlbumInfo parseAlbumInfo(const std::string& text) { return parseAlbumEntry(text).info; }
 
 std::vector<std::string> albumMatchLines(const std::string& reply) {
     std::vector<std::string> matches;

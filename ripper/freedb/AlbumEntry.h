@@ -6,14 +6,25 @@
 namespace ripper {
 
 // The album information of a freedb entry: element 0 the artist, 1 the album, then one element
-// per track in track order. No element contains "/" (each became "-").
+// per track in track order. Names keep their "/" ("AC/DC"); file and folder names turn it into
+// "-" where they are made.
 using AlbumInfo = std::vector<std::string>;
 
-// Takes a "cddb read" reply apart: the "DTITLE=" lines (joined, split at the first "/" into
-// artist and album) and the track title lines from "TTITLE0=" up to "EXTD=". A title continued
-// over several lines with the same key is one element. Raises platform::Exception when the
-// entry lacks DTITLE, TTITLE0 or EXTD, when the disc title has no "/" between an artist and an
-// album, or when a line in the track block has no "=" while a later one has.
+struct AlbumEntry {
+    AlbumInfo info;
+    std::string year;  // DYEAR, "" when the entry has none
+    std::string genre; // DGENRE, "" when the entry has none
+};
+
+// Takes a "cddb read" reply apart as freedb entries are written: "KEY=value" lines, comments
+// ("#...") and keys other than DTITLE, DYEAR, DGENRE and TTITLEn ignored wherever they stand, a
+// key repeated on following lines continued (the values joined with nothing between them). The
+// disc title splits at its first " / " into artist and album; without one both are the whole
+// title. TTITLEn places its title at track n; a number with no line leaves that title empty.
+// Reading stops at the "." line. Raises platform::Exception when the entry has no DTITLE or no
+// track title.
+AlbumEntry parseAlbumEntry(const std::string& text);
+// The album information of parseAlbumEntry.
 AlbumInfo parseAlbumInfo(const std::string& text);
 
 // The match lines of a 211 (inexact matches) reply, without their line ends, in reply order.

@@ -170,7 +170,7 @@ std::string FreedbAccess::readReply(CddbConnection& connection) {
     return platform::utf8OrLatin1(received);
 }
 
-void FreedbAccess::converse(CddbConnection& connection, const std::string& hostName, std::optional<AlbumInfo>& parsed) {
+void FreedbAccess::converse(CddbConnection& connection, const std::string& hostName, std::optional<AlbumEntry>& parsed) {
     const auto failOnCode = [](const std::string& reply,
                                std::initializer_list<std::pair<std::int32_t, const std::string*>> table) {
         if (reply.find(' ') == std::string::npos)
@@ -207,13 +207,13 @@ void FreedbAccess::converse(CddbConnection& connection, const std::string& hostN
                        {403, &corrupt},
                        {409, &forgotHandshake},
                        {0, &unknownError}});
-    parsed = parseAlbumInfo(entry);
+    parsed = parseAlbumEntry(entry);
 
     connection.send("quit\n");
 }
 
 void FreedbAccess::lookupCDInformation(const std::string& hostName) {
-    std::optional<AlbumInfo> parsed;
+    std::optional<AlbumEntry> parsed;
     std::unique_ptr<CddbConnection> connection;
     try {
         connection = connectionFactory_();
@@ -227,8 +227,11 @@ void FreedbAccess::lookupCDInformation(const std::string& hostName) {
     }
     if (connection)
         connection->close();
-    if (parsed)
-        albumInfo_.insert(albumInfo_.end(), parsed->begin(), parsed->end());
+    if (parsed) {
+        albumInfo_.insert(albumInfo_.end(), parsed->info.begin(), parsed->info.end());
+        year_ = parsed->year;
+        genre_ = parsed->genre;
+    }
 }
 
 } // namespace ripper

@@ -63,6 +63,9 @@ public:
     void lookupCDInformation(const std::string& hostName);
     // The album information, or none when the lookup found none.
     std::optional<AlbumInfo> getAlbumInfo() const;
+    // The entry's year and genre ("" when it has none or there was no entry).
+    const std::string& getAlbumYear() const { return year_; }
+    const std::string& getAlbumGenre() const { return genre_; }
 
     // The "cddb query" line for this disc.
     std::string queryString() const;
@@ -80,13 +83,14 @@ public:
     }
 
 private:
-    void converse(CddbConnection& connection, const std::string& hostName, std::optional<AlbumInfo>& parsed);
+    void converse(CddbConnection& connection, const std::string& hostName, std::optional<AlbumEntry>& parsed);
     std::string readReply(CddbConnection& connection);
 
     FreedbDelegate& delegate_;
     TableOfContents toc_;
     std::uint32_t discid_;
     AlbumInfo albumInfo_;
+    std::string year_, genre_;
     std::uint16_t port_ = 8880;
     std::chrono::milliseconds timeout_{30000};
     std::function<std::unique_ptr<CddbConnection>()> connectionFactory_ = cddbSocketConnection;

@@ -59,7 +59,10 @@ std::uint32_t discIdentifier(const TableOfContents& toc) {
     for (const std::int64_t offset : toc.trackOffsets)
         total += static_cast<std::uint32_t>(cddb_sum(static_cast<std::int32_t>(offset / 75)));
     const std::uint32_t checksum = total % 255;
-    const std::uint32_t length = static_cast<std::uint32_t>(toc.totalTime) - 2;
+    // The playing time: the lead-out less the first track's start, in seconds (a disc may hold
+    // audio before track 1, which then starts later than 2 s).
+    const std::int64_t first = toc.trackOffsets.empty() ? 150 : toc.trackOffsets.front();
+    const std::uint32_t length = static_cast<std::uint32_t>(toc.totalTime - first / 75);
     return (checksum << 24) | (length << 8) | static_cast<std::uint32_t>(toc.numTracks);
 }
 

@@ -24,7 +24,7 @@ std::optional<TableOfContents> readTableOfContents(const std::string& volumePath
 std::int32_t cddb_sum(std::int32_t n);
 
 // The freedb disc identifier: digit-sum checksum mod 255 in bits 31-24, the lead-out second
-// minus 2 in bits 23-8, the track count in bits 7-0.
+// minus the first track's start second in bits 23-8, the track count in bits 7-0.
 std::uint32_t discIdentifier(const TableOfContents& toc);
 
 } // namespace ripper

@@ -112,12 +112,15 @@ void LAMEProcess::runEncoder() {
     auto freedb = FreedbAccess::create(*this);
     const auto trackList = controller_.getChosenTracks();
     std::optional<std::vector<std::string>> album;
+    std::string year, genre;
     if (freedb) {
         const auto [host, port] = serverAndPort(controller_.getChosenFreedbServer());
         freedb->setPort(port);
         freedb->setTimeout(freedbTimeout_);
         freedb->lookupCDInformation(host);
         album = freedb->getAlbumInfo();
+        year = freedb->getAlbumYear();
+        genre = freedb->getAlbumGenre();
     }
     if (controller_.shouldEditTrackInformation()) {
         std::vector<std::string> shown = album.value_or(std::vector<std::string>{"Artist", "Album"});
@@ -137,6 +140,8 @@ void LAMEProcess::runEncoder() {
     request.cdPath = cdPath;
     request.trackList = trackList;
     request.album = album;
+    request.year = year;
+    request.genre = genre;
     request.outputDirectoryField = controller_.getChosenOutputDirectory().toStdString();
     job_ = planRipJob(request);
     if (!job_.problem.empty()) {

@@ -83,6 +83,9 @@ TEST(EncoderArguments, PerTrackAndGaplessJobs) {
                                                                   "--disptime", "5", "--id3v2-utf16", "--tl", "Album"}));
     EXPECT_EQ(loadCLArguments(tags, std::nullopt, std::nullopt),
               (Args{"--alt-preset", "fast", "standard", "--add-id3v2", "--disptime", "5", "--id3v2-utf16"}));
+    EXPECT_EQ(loadCLArguments(tags, "Artist", "Album", "1999", "Rock"),
+              (Args{"--alt-preset", "fast", "standard", "--add-id3v2", "--disptime", "5", "--id3v2-utf16", "--ta",
+                    "Artist", "--tl", "Album", "--ty", "1999", "--tg", "Rock"}));
 
     const std::pair<std::string, std::string> pair{"/cd/2 Audio Track.aiff", "/out/02 - Second.mp3"};
     const Args titles{"First", "Second", "Third"};
@@ -92,10 +95,11 @@ TEST(EncoderArguments, PerTrackAndGaplessJobs) {
               (Args{"--alt-preset", "fast", "standard", "--add-id3v2", "--disptime", "5", "--id3v2-utf16", "--ta",
                     "Artist", "--tl", "Album", "/cd/2 Audio Track.aiff", "/out/02 - Second.mp3", "--tt", "Second",
                     "--tn", "2"}));
-    // A destination named "Track..." takes its title from the source's name; a track past the
-    // known titles too.
-    EXPECT_EQ(loadID3TrackTagArgumentsforCurrentTrack(tags, {"/cd/Track 07.aiff", "/out/Track 07.mp3"}, titles, 1),
-              (Args{"--tt", "Track 07", "--tn", "7"}));
+    // The title is the album's whatever the name starts with ("Tracks of My Tears"); a track
+    // past the known titles takes its file's name.
+    EXPECT_EQ(loadID3TrackTagArgumentsforCurrentTrack(tags, {"/cd/Track 07.aiff", "/out/Tracks of My Tears.mp3"},
+                                                      {"Tracks of My Tears"}, 1),
+              (Args{"--tt", "Tracks of My Tears", "--tn", "7"}));
     EXPECT_EQ(loadID3TrackTagArgumentsforCurrentTrack(tags, {"/cd/9 Audio Track.aiff", "/out/x.mp3"}, titles, 9),
               (Args{"--tt", "9 Audio Track", "--tn", "9"}));
 

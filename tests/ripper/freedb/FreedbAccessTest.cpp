@@ -53,8 +53,9 @@ const std::string entryLatin1 = "210 rock 13031e03 CD database entry follows (un
                                 "TTITLE1=ver two lines\r\n"
                                 "TTITLE2=El Borrego\r\n"
                                 "EXTD=\r\nEXTT0=\r\nEXTT1=\r\nEXTT2=\r\nPLAYORDER=\r\n.\r\n";
-const AlbumInfo albumLatin1 = {"Caf\xC3\xA9 Tacvba", "Re (Remastered Anniversary Edition)\r\nDYEAR=1994", "El Aparato",
-                               "La Ingrata - Live and very long so that the server splits it over two lines",
+// The disc title is the DTITLE lines alone (DYEAR does not creep in); a title keeps its " / ".
+const AlbumInfo albumLatin1 = {"Caf\xC3\xA9 Tacvba", "Re (Remastered Anniversary Edition)", "El Aparato",
+                               "La Ingrata / Live and very long so that the server splits it over two lines",
                                "El Borrego"};
 
 struct Lookup {
@@ -101,8 +102,9 @@ TEST(FreedbAccess, TheReadUsesTheLocalIdentifier) {
     access.lookupCDInformation("127.0.0.1");
     server.join();
     ASSERT_GE(server.received().size(), 3u);
-    EXPECT_EQ(server.received()[1], "cddb query 00000801 1 0 10\n");
-    EXPECT_EQ(server.received()[2], "cddb read misc 00000801\n");
+    // A first track at 0 s: the length is the lead-out second, 10.
+    EXPECT_EQ(server.received()[1], "cddb query 00000a01 1 0 10\n");
+    EXPECT_EQ(server.received()[2], "cddb read misc 00000a01\n");
 }
 
 TEST(FreedbAccess, InexactMatchesAskTheUser) {

@@ -52,6 +52,47 @@ TEST(TableOfContents, TheWorkedExample) {
     EXPECT_FALSE(FreedbAccess::create(delegate));
 }
 
+// The identifier worked out by hand from the formula: the digit sums of each track's start in
+// whole seconds, mod 255; the lead-out second less the first track's start second; the count.
+std::uint32_t byHand(const std::vector<std::int64_t>& starts, std::int64_t leadout) {
+    std::uint32_t sum = 0;
+    for (std::int64_t start : starts)
+        for (std::int64_t seconds = start / 75; seconds > 0; seconds /= 10)
+            sum += static_cast<std::uint32_t>(seconds % 10);
+    const auto length = static_cast<std::uint32_t>(leadout / 75 - starts.front() / 75);
+    return (sum % 255) << 24 | length << 8 | static_cast<std::uint32_t>(starts.size());
+}
+
+TEST(TableOfContents, IdentifiersOfRealShapesOfDisc) {
+    struct Case {
+        const char* what;
+        std::vector<std::int64_t> starts;
+        std::int64_t leadout;
+    } cases[] = {
+        {"a standard disc", {150, 18000, 40000}, 60000},
+        // 20 s of audio before track 1 ("hidden track one"): the length counts from track 1.
+        {"audio before track 1", {1650, 19500, 41500}, 61500},
+        {"99 tracks", {}, 0},
+    };
+    for (int t = 0; t < 99; ++t)
+        cases[2].starts.push_back(150 + 2250 * t); // 30 s each
+    cases[2].leadout = 150 + 2250 * 99;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TableOfContents toc;
+        toc.numTracks = static_cast<std::int32_t>(c.starts.size());
+        toc.trackOffsets = c.starts;
+        toc.totalTime = static_cast<std::int32_t>(c.leadout / 75);
+        EXPECT_EQ(discIdentifier(toc), byHand(c.starts, c.leadout));
+    }
+    // Audio before track 1 does not change the playing time the identifier holds.
+    TableOfContents hidden;
+    hidden.numTracks = 3;
+    hidden.trackOffsets = {1650, 19500, 41500};
+    hidden.totalTime = 61500 / 75;
+    EXPECT_EQ((discIdentifier(hidden) >> 8) & 0xffff, 61500u / 75 - 1650 / 75);
+}
+
 TEST(TableOfContents, DigitSums) {
     struct Case {
         std::int32_t n, sum;
@@ -70,7 +111,8 @@ TEST(TableOfContents, ChecksumIsModulo255) {
         toc.numTracks = 29;
         toc.totalTime = 3000;
         EXPECT_EQ(discIdentifier(toc) >> 24, checksum);
-        EXPECT_EQ((discIdentifier(toc) >> 8) & 0xFFFF, 2998u);
+        EXPECT_EQ((discIdentifier(toc) >> 8) & 0xFFFF, 2991u); // from the first track's start, 9 s
+
         EXPECT_EQ(discIdentifier(toc) & 0xFF, 29u);
     }
 }
@@ -84,8 +126,8 @@ TEST(TableOfContents, TwoSessionsAndAFirstTrackAtZero) {
     EXPECT_EQ(toc->numTracks, 3);
     EXPECT_EQ(toc->trackOffsets, (std::vector<std::int64_t>{0, 20000, 41400}));
     EXPECT_EQ(toc->totalTime, 1200);
-    // Seconds 0, 266, 552: digit sums 0, 14, 12.
-    EXPECT_EQ(discIdentifier(*toc), (26u << 24) | (1198u << 8) | 3u);
+    // Seconds 0, 266, 552: digit sums 0, 14, 12; the length counts from the first track, at 0.
+    EXPECT_EQ(discIdentifier(*toc), (26u << 24) | (1200u << 8) | 3u);
 }
 
 TEST(TableOfContents, BinaryFilesAndBrokenOnes) {
