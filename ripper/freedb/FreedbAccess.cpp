@@ -150,9 +150,15 @@ std::string FreedbAccess::displayAlbumSelectionDialog(const std::string& reply) 
 // Reads one reply: up to the end of its first line, and for a multi-line reply (code 21x) up to
 // its terminating "." line. A server that closes the connection ends the reply where it is.
 std::string FreedbAccess::readReply(CddbConnection& connection) {
+    // The time limit is the whole reply's: a server that trickles a byte now and then does not
+    // hold the lookup past it.
+    const auto deadline = std::chrono::steady_clock::now() + timeout_;
     std::string received;
     for (;;) {
-        const auto got = connection.receive(received, timeout_);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            fail(noAnswer);
+        const auto got = connection.receive(received, left);
         if (got == CddbConnection::Received::NothingInTime)
             fail(noAnswer);
         if (got == CddbConnection::Received::Closed)

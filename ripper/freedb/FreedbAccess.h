@@ -43,8 +43,8 @@ public:
 };
 
 // A disc's freedb identity and its one lookup on a freedb server over CDDBP (port 8880). Made
-// afresh for every rip job. The lookup blocks its thread; the connect and every read give up
-// after the time limit (30 s unless set otherwise).
+// afresh for every rip job. The lookup blocks its thread; the connect and every reply (whole)
+// give up after the time limit (30 s unless set otherwise).
 class FreedbAccess {
 public:
     // Reads the table of contents of the delegate's chosen CD folder; none when it cannot be read.

@@ -44,7 +44,7 @@ CddbServer::CddbServer(std::string greeting, std::vector<Step> steps) {
                 } else {
                     for (std::size_t at = 0; at < step.reply.size(); at += step.pieceSize) {
                         LoopbackServer::sendAll(fd, step.reply.substr(at, step.pieceSize));
-                        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                        std::this_thread::sleep_for(step.pause);
                     }
                 }
                 if (step.close)

@@ -2,6 +2,7 @@
 
 #include "tests/support/LoopbackServer.h"
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -11,7 +12,7 @@ namespace testsupport {
 
 // A scripted CDDBP server on loopback: after its greeting it reads one line per step, keeps it
 // for the test to check byte for byte, and answers with the step's reply (sent in pieces of
-// `pieceSize` bytes when that is not 0). A step with `close` set closes the connection after its
+// `pieceSize` bytes, `pause` apart, when that is not 0). A step with `close` set closes the connection after its
 // reply; one with `silent` set answers nothing and waits for the client to go.
 class CddbServer {
 public:
@@ -20,6 +21,7 @@ public:
         bool close = false;
         bool silent = false;
         std::size_t pieceSize = 0;
+        std::chrono::milliseconds pause{5}; // between pieces
     };
 
     CddbServer(std::string greeting, std::vector<Step> steps);

@@ -224,6 +224,24 @@ TEST(FreedbAccess, FailuresAreReportedAndLeaveNoAlbum) {
     }
 }
 
+TEST(FreedbAccess, AReplyThatTricklesInFailsWithinTheLimit) {
+    // A byte every 100 ms: each read gets something, but the whole entry would take 4.5 s.
+    const std::string slow = "210 rock 13031e03\r\nDTITLE=A / B\r\nTTITLE0=x\r\n.\r\n";
+    CddbServer server(greeting, {{helloOk}, {"200 rock 13031e03 A / B\r\n"}, {slow, false, false, 1, std::chrono::milliseconds(100)}});
+    RecordingDelegate delegate;
+    FreedbAccess access(delegate, exampleDisc());
+    access.setPort(server.port());
+    access.setTimeout(std::chrono::milliseconds(1500));
+    const auto start = std::chrono::steady_clock::now();
+    access.lookupCDInformation("127.0.0.1");
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::milliseconds(2500)) << "the time limit applied to each read, not to the reply";
+    ASSERT_EQ(delegate.alerts.size(), 1u);
+    EXPECT_EQ(delegate.alerts[0].second, "freedb: The server did not answer in time.");
+    EXPECT_FALSE(access.getAlbumInfo());
+    server.join();
+}
+
 TEST(FreedbAccess, UnreachableServers) {
     Lookup lookup;
     lookup.access.lookupCDInformation("no-such-host.invalid");
