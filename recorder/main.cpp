@@ -1,4 +1,5 @@
 #include "platform/ui/Desktop.h"
+#include "platform/core/Version.h"
 #include "platform/ui/UserDefaults.h"
 #include "recorder/window/Controller.h"
 
@@ -8,7 +9,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName("Aircask");
     QApplication::setOrganizationName("Aircask");
-    QApplication::setApplicationVersion("0.11");
+    QApplication::setApplicationVersion(platform::aircaskVersion);
     QApplication::setDesktopFileName("aircask");
     platform::UserDefaults defaults;
     platform::Desktop desktop;

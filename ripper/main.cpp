@@ -1,4 +1,5 @@
 #include "platform/ui/Desktop.h"
+#include "platform/core/Version.h"
 #include "ripper/window/AppController.h"
 
 #include <QApplication>
@@ -7,7 +8,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName("Discwell");
     QApplication::setOrganizationName("Discwell");
-    QApplication::setApplicationVersion("0.5.3");
+    QApplication::setApplicationVersion(platform::discwellVersion);
     QApplication::setDesktopFileName("discwell");
     platform::Desktop desktop;
     ripper::AppController controller(desktop);

@@ -7,6 +7,7 @@
 #include "platform/core/Files.h"
 #include "platform/core/Log.h"
 #include "platform/core/Url.h"
+#include "platform/core/Version.h"
 #include "recorder/engine/RecordingErrors.h"
 
 #include <filesystem>
@@ -277,7 +278,7 @@ void Stream::getPlaylistFile() {
 
 std::string Stream::requestFor(const std::string& path, const std::string& host, std::uint16_t port) const {
     return "GET " + (path.empty() ? std::string("/") : path) + " HTTP/1.0\r\n" + "Host: " + host + ":" +
-           std::to_string(port) + "\r\n" + "User-Agent: Aircask 0.11\r\n" + "Icy-MetaData:1\r\n" +
+           std::to_string(port) + "\r\n" + "User-Agent: Aircask " + platform::aircaskVersion + "\r\n" + "Icy-MetaData:1\r\n" +
            "Accept: */*\r\n\r\n";
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 namespace platform {
 class Desktop;
@@ -14,7 +15,8 @@ class AboutBoxController : public QObject {
 public:
     static inline const char* homePage = "https://aircask.example.org/";
     static inline const char* supportPage = "https://aircask.example.org/forum/";
-    static inline const char* mail = "mailto:support@aircask.example.org?subject=Aircask(0.11)";
+    // A mail to support, its subject naming the program and its version.
+    static QString mail();
 
     explicit AboutBoxController(platform::Desktop& desktop, QObject* parent = nullptr)
         : QObject(parent), desktop_(desktop) {}

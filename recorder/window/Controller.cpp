@@ -1,6 +1,7 @@
 #include "recorder/window/Controller.h"
 
 #include "platform/core/Files.h"
+#include "platform/core/Version.h"
 #include "platform/ui/Desktop.h"
 #include "platform/ui/MainWindow.h"
 #include "platform/ui/UserDefaults.h"
@@ -153,12 +154,13 @@ void Controller::awakeFromNib(bool checkForUpdates) {
     Ui::About panel;
     panel.setupUi(aboutPanel_);
     panel.icon->setPixmap(QIcon(":/icons/aircask.svg").pixmap(96, 96));
+    panel.name->setText(QString("<h2>Aircask %1</h2>").arg(platform::aircaskVersion));
     aboutBox_ = new AboutBoxController(desktop_, this);
     connect(panel.brindle, &QPushButton::clicked, aboutBox_, &AboutBoxController::brindle);
     connect(panel.support, &QPushButton::clicked, aboutBox_, &AboutBoxController::support);
     connect(panel.email, &QPushButton::clicked, aboutBox_, &AboutBoxController::email);
 
-    versionChecker_ = new ZNVersionChecker(defaults_, desktop_, "Aircask", QStringLiteral("0.11"), this);
+    versionChecker_ = new ZNVersionChecker(defaults_, desktop_, "Aircask", QString(platform::aircaskVersion), this);
     buildMenus();
     // Quitting by any way (the menu, the session's end) keeps the station list.
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { storeStations(); });

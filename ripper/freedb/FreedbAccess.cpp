@@ -4,6 +4,7 @@
 #include "platform/core/Exception.h"
 #include "platform/core/Log.h"
 #include "platform/core/Text.h"
+#include "platform/core/Version.h"
 
 #include <climits>
 #include <cstdio>
@@ -190,7 +191,8 @@ void FreedbAccess::converse(CddbConnection& connection, const std::string& hostN
 
     connection.connectToHostName(hostName, port_, timeout_);
     readReply(connection); // the greeting is not examined
-    connection.send("cddb hello " + loginName() + " " + machineName() + " discwell v0.5.3\n");
+    connection.send("cddb hello " + loginName() + " " + machineName() + " discwell v" +
+                    platform::discwellVersion + "\n");
     failOnCode(readReply(connection),
                {{402, &alreadyShookHands}, {431, &handshakeFailed}, {500, &syntaxError}, {0, &unknownError}});
 
