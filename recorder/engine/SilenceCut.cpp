@@ -8,6 +8,7 @@
 #include <cmath>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 namespace recorder {
 namespace {
@@ -201,58 +202,51 @@ std::vector<FrameLevel> frameLevels(const std::uint8_t* window, std::uint32_t le
         for (std::size_t k = 0; k < n; ++k)
             candidate[k] = !frames[k].estimate || *frames[k].estimate <= *quietestEstimate + loudAbove;
 
-    bool decodeAll = !quietestEstimate;
-    for (std::size_t k = 0; k < n && !decodeAll;) {
+    // Stretches of frames alike in being candidates or not, as [from, end).
+    std::vector<std::pair<std::size_t, std::size_t>> stretches;
+    for (std::size_t k = 0; k < n;) {
         std::size_t end = k;
         while (end < n && candidate[end] == candidate[k])
             ++end;
-        if (candidate[k]) {
-            decodeStretch(window, frames, k, end - 1, measured);
-        } else {
-            // A loud stretch: a sample every `sampleEvery` frames stands for the frames after it.
-            for (std::size_t s = k; s < end; s += sampleEvery) {
-                std::optional<double> level;
-                // A sample with no frames before it to settle the decoder is decoded longer.
-                for (const std::size_t extra : {std::size_t{0}, settlingFrames}) {
-                    const std::size_t last = std::min(end - 1, s + sampleFrames - 1 + extra);
-                    decodeStretch(window, frames, s, last, sampled);
-                    for (std::size_t j = s; j <= last; ++j)
-                        if (sampled[j] && (!level || *sampled[j] > *level))
-                            level = sampled[j];
-                    if (level)
-                        break;
-                }
-                for (std::size_t j = s; j < std::min(end, s + sampleEvery); ++j)
-                    sampled[j] = level;
-            }
-        }
+        stretches.emplace_back(k, end);
         k = end;
     }
-    if (!decodeAll) {
-        // The samples must bear the side information out: clearly louder than the quietest frame.
-        std::optional<double> quietest;
-        for (const auto& level : measured)
-            if (level && (!quietest || *level < *quietest))
-                quietest = level;
-        for (std::size_t k = 0; k < n && !decodeAll; ++k)
-            if (!candidate[k] && (!sampled[k] || !quietest || *sampled[k] < *quietest + loudAbove))
-                decodeAll = true;
-    }
-    if (decodeAll && n > 0) {
-        // The loud stretches too are decoded whole; what was decoded right stays.
-        if (!quietestEstimate) {
-            decodeStretch(window, frames, 0, n - 1, measured);
-        } else {
-            for (std::size_t k = 0; k < n;) {
-                std::size_t end = k;
-                while (end < n && candidate[end] == candidate[k])
-                    ++end;
-                if (!candidate[k])
-                    decodeStretch(window, frames, k, end - 1, measured);
-                k = end;
+    for (const auto& [from, end] : stretches) {
+        if (candidate[from]) {
+            decodeStretch(window, frames, from, end - 1, measured);
+            continue;
+        }
+        // A loud stretch: a sample every `sampleEvery` frames stands for the frames after it.
+        for (std::size_t s = from; s < end; s += sampleEvery) {
+            std::optional<double> level;
+            // A sample with no frames before it to settle the decoder is decoded longer.
+            for (const std::size_t extra : {std::size_t{0}, settlingFrames}) {
+                const std::size_t last = std::min(end - 1, s + sampleFrames - 1 + extra);
+                decodeStretch(window, frames, s, last, sampled);
+                for (std::size_t j = s; j <= last; ++j)
+                    if (sampled[j] && (!level || *sampled[j] > *level))
+                        level = sampled[j];
+                if (level)
+                    break;
             }
+            for (std::size_t j = s; j < std::min(end, s + sampleEvery); ++j)
+                sampled[j] = level;
         }
     }
+
+    // The samples must bear the side information out: clearly louder than the quietest frame.
+    // Where one does not, the loud stretches are decoded whole too; what was decoded stays.
+    std::optional<double> quietest;
+    for (const auto& level : measured)
+        if (level && (!quietest || *level < *quietest))
+            quietest = level;
+    bool decodeAll = false;
+    for (std::size_t k = 0; k < n && !decodeAll; ++k)
+        decodeAll = !candidate[k] && (!sampled[k] || !quietest || *sampled[k] < *quietest + loudAbove);
+    if (decodeAll)
+        for (const auto& [from, end] : stretches)
+            if (!candidate[from])
+                decodeStretch(window, frames, from, end - 1, measured);
 
     std::vector<FrameLevel> levels;
     for (std::size_t k = 0; k < n; ++k) {

@@ -303,11 +303,12 @@ void Stream::connect() {
     }
     if (stopRequested())
         return;
-    double stall = 0;
+    // Taken once a connection: the read loop uses the worker's own copy, without the lock.
     {
         std::lock_guard lock(mutex_);
-        stall = stallSeconds_;
+        stall_ = stallSeconds_;
     }
+    const double stall = stall_;
     std::optional<std::string> header;
     try {
         socket->connectToHostName(host_, port_, connectTimeoutMilliseconds);

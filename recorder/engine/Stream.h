@@ -155,6 +155,7 @@ private:
     HeaderFields headers_;
     std::string host_;
     std::uint16_t port_ = 80;
+    double stall_ = defaultStallTimeout; // the stall limit of the current connection
 };
 
 } // namespace recorder

@@ -27,11 +27,7 @@ std::string folderOf(const std::string& path) {
 } // namespace
 
 bool Stream::readBlock(std::size_t n, net::Bytes& out) {
-    double stall = 0;
-    {
-        std::lock_guard lock(mutex_);
-        stall = stallSeconds_;
-    }
+    const double stall = stall_;
     out.clear();
     try {
         while (socket_->buffer().length() < n) {
