@@ -240,9 +240,12 @@ int benchRecord(const std::string& folder) {
     stream->rip();
     std::vector<long> rss;
     std::vector<int> fds;
+    // The station closes after the hour; the recorder would reconnect to it: that is the end.
     while (!stream->waitUntilStopped(std::chrono::milliseconds(10))) {
         rss.push_back(residentKiB());
         fds.push_back(openDescriptors());
+        if (stream->state() == recorder::Stream::Reconnecting)
+            stream->pause();
     }
     const double recorderCpu = cpuSeconds(RUSAGE_SELF) - before;
     ::waitpid(forRecorder.pid, nullptr, 0);

@@ -6,7 +6,7 @@
 namespace recorder {
 
 void OverlapTrimmer::reconnected() {
-    checking_ = !tail_.empty();
+    checking_ = ringFull_ || ringEnd_ > 0;
     pending_.clear();
 }
 
@@ -30,7 +30,8 @@ std::string_view OverlapTrimmer::flush() {
 // (as far as the pending bytes reach) is the repeat; the earliest such place wins, so the whole
 // repeat goes. Undecided while too few bytes have come to tell, unless `final`.
 std::string_view OverlapTrimmer::decide(bool final) {
-    const std::string_view tail(tail_), pending(pending_);
+    const std::string whole = tail();
+    const std::string_view tail(whole), pending(pending_);
     const std::size_t probe = std::min(probeBytes, pending.size());
     if (probe < probeBytes && !final)
         return {};
@@ -60,11 +61,29 @@ std::string_view OverlapTrimmer::decide(bool final) {
     return released_;
 }
 
+// A ring, so that remembering costs one copy of each byte; the tail is laid out straight only
+// when a reconnect needs it.
 void OverlapTrimmer::remember(std::string_view bytes) {
-    tail_.append(bytes);
-    // Trimmed now and then, not on every block: the tail holds between one and two tails' worth.
-    if (tail_.size() > 2 * tailBytes)
-        tail_.erase(0, tail_.size() - tailBytes);
+    if (ring_.empty())
+        ring_.resize(tailBytes);
+    if (bytes.size() >= tailBytes) {
+        bytes.remove_prefix(bytes.size() - tailBytes);
+        ring_.assign(bytes);
+        ringEnd_ = 0;
+        ringFull_ = true;
+        return;
+    }
+    const std::size_t first = std::min(bytes.size(), tailBytes - ringEnd_);
+    ring_.replace(ringEnd_, first, bytes.substr(0, first));
+    ring_.replace(0, bytes.size() - first, bytes.substr(first));
+    ringFull_ = ringFull_ || ringEnd_ + bytes.size() >= tailBytes;
+    ringEnd_ = (ringEnd_ + bytes.size()) % tailBytes;
+}
+
+std::string OverlapTrimmer::tail() const {
+    if (!ringFull_)
+        return ring_.substr(0, ringEnd_);
+    return ring_.substr(ringEnd_) + ring_.substr(0, ringEnd_);
 }
 
 } // namespace recorder

@@ -30,7 +30,11 @@ private:
     void remember(std::string_view bytes);
     std::string_view decide(bool final);
 
-    std::string tail_;     // the last audio passed on: at least `tailBytes` of it, when there is that much
+    std::string tail() const; // the ring's bytes, oldest first
+
+    std::string ring_;        // the last `tailBytes` of audio passed on, as a ring
+    std::size_t ringEnd_ = 0; // where the next byte goes
+    bool ringFull_ = false;
     std::string pending_;  // a new connection's first bytes, undecided
     std::string released_; // what a decision passed on
     bool checking_ = false;

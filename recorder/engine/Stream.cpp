@@ -11,6 +11,8 @@
 #include "recorder/engine/RecordingErrors.h"
 
 #include <filesystem>
+#include <sys/socket.h>
+#include <sys/time.h>
 
 #include <thread>
 
@@ -314,6 +316,11 @@ void Stream::connect() {
         socket->connectToHostName(host_, port_, connectTimeoutMilliseconds);
         if (stopRequested())
             return;
+        // Every receive gives up after the stall limit: the read loop needs no wait of its own.
+        timeval limit{};
+        limit.tv_sec = static_cast<time_t>(stall);
+        limit.tv_usec = static_cast<suseconds_t>((stall - static_cast<double>(limit.tv_sec)) * 1e6);
+        ::setsockopt(socket->socketfd(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
 
         // One write per line, as the request has always gone out.
         const std::string request = requestFor(url->path, host_, port_);

@@ -30,16 +30,14 @@ bool Stream::readBlock(std::size_t n, net::Bytes& out) {
     const double stall = stall_;
     out.clear();
     try {
-        while (socket_->buffer().length() < n) {
-            if (!socket_->isConnected())
-                break;
-            if (!socket_->waitUntilReadable(static_cast<int>(stall * 1000))) {
-                if (stopRequested())
-                    break;
-                throw ConnectionLost(stalledText(stall));
-            }
-            if (socket_->fillBuffer() == 0 && !socket_->isConnected())
-                break;
+        // A receive that gets nothing while the connection stands has waited out the stall
+        // limit (the socket's receive time limit).
+        while (socket_->buffer().length() < n && socket_->isConnected()) {
+            if (socket_->fillBuffer() > 0)
+                continue;
+            if (!socket_->isConnected() || stopRequested())
+                break; // the station closed, or a stop shut the connection
+            throw ConnectionLost(stalledText(stall));
         }
     } catch (const platform::Exception& e) {
         if (e.name().rfind("Socket:", 0) != 0 || stopRequested())
