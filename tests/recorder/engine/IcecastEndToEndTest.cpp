@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
 using namespace recorder;
@@ -104,10 +105,18 @@ TEST(IcecastEndToEnd, TitlesEarlyAndLateAreCutInTheSilence) {
     for (const auto& file : snapshot.files) {
         SCOPED_TRACE(file.name);
         EXPECT_EQ(file.bytes, std::filesystem::file_size(file.path));
-        // ffmpeg prints nothing at error level for a file that decodes cleanly.
+        // ffmpeg prints nothing at error level for a file that decodes cleanly. A file that
+        // starts at a cut may begin with a frame whose bit reservoir lay in the frames before
+        // it ("invalid new backstep"): every cut of a stream at a frame boundary can, players
+        // pass over that one frame, and here it lies in the silence. Anything else is a fault.
         const std::string errors = dir.file("decode-errors.txt");
         ASSERT_EQ(run("ffmpeg -nostdin -v error -i '" + file.path + "' -f null - 2> '" + errors + "'"), 0);
-        EXPECT_EQ(testsupport::readFile(errors), "");
+        std::string other;
+        std::istringstream lines(testsupport::readFile(errors));
+        for (std::string line; std::getline(lines, line);)
+            if (line.find("invalid new backstep") == std::string::npos)
+                other += line + "\n";
+        EXPECT_EQ(other, "");
         decoded.push_back(testsupport::decodeToMono(file.path));
     }
     // Each cut lies in a silence: the 100 ms on either side of it are silent (the tone is at -11 dB).
