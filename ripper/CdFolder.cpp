@@ -30,9 +30,25 @@ std::optional<std::string> prepareCdFolder(const std::string& deviceOrImage, con
         trackArray.push_back(
             platform::PlistDict{{"Start Block", track.startBlock}, {"Point", track.number}, {"Data", !track.audio}});
     }
-    char id[16];
-    std::snprintf(id, sizeof id, "%08x", discIdentifier(identity));
-
+    // MusicBrainz counts the audio tracks ahead of a data track (an enhanced CD) and ends them
+    // where that session's lead-out began: 11,400 blocks before the data track.
+    for (const auto& track : toc.tracks) {
+        if (!track.audio) {
+            identity.firstSessionLeadout = track.startBlock - 11400;
+            break;
+        }
+        ++identity.firstSessionTracks;
+    }
+    if (identity.firstSessionTracks == identity.numTracks)
+        identity.firstSessionLeadout = toc.leadoutBlock;
+    // The folder is the disc's: its MusicBrainz id tells discs apart by their whole table of
+    // contents, where freedb's 32 bits are shared by many discs.
+    std::string id = musicBrainzDiscId(identity);
+    if (id.empty()) {
+        char freedb[16];
+        std::snprintf(freedb, sizeof freedb, "%08x", discIdentifier(identity));
+        id = freedb;
+    }
     const std::string folder = platform::joinPath(cacheRoot, id);
     std::error_code made;
     std::filesystem::create_directories(folder, made);

@@ -30,7 +30,7 @@ std::vector<std::string> getExpertConfigOption(const EncoderOptions& options) {
 
 std::vector<std::string> loadCLArguments(const EncoderOptions& options, const std::optional<std::string>& artist,
                                          const std::optional<std::string>& album, const std::string& year,
-                                         const std::string& genre) {
+                                         const std::string& genre, const AlbumTagExtras& extras) {
     std::vector<std::string> arguments = getBasicConfigOption(options).value_or(getExpertConfigOption(options));
     arguments.insert(arguments.end(), {"--add-id3v2", "--disptime", "5"});
     if (options.addID3Tags) {
@@ -44,6 +44,11 @@ std::vector<std::string> loadCLArguments(const EncoderOptions& options, const st
             arguments.insert(arguments.end(), {"--ty", year});
         if (!genre.empty())
             arguments.insert(arguments.end(), {"--tg", genre});
+        if (artist && extras.tracksHaveOwnArtists)
+            arguments.insert(arguments.end(), {"--tv", "TPE2=" + *artist});
+        if (extras.discNumber > 0 && extras.discTotal > 0)
+            arguments.insert(arguments.end(), {"--tv", "TPOS=" + std::to_string(extras.discNumber) + "/" +
+                                                           std::to_string(extras.discTotal)});
     }
     return arguments;
 }
@@ -51,7 +56,8 @@ std::vector<std::string> loadCLArguments(const EncoderOptions& options, const st
 std::vector<std::string> loadID3TrackTagArgumentsforCurrentTrack(const EncoderOptions& options,
                                                                  const std::pair<std::string, std::string>& trackPair,
                                                                  const std::vector<std::string>& trackNames,
-                                                                 std::int32_t currentTrack) {
+                                                                 std::int32_t currentTrack, std::int32_t trackTotal,
+                                                                 const std::string& trackArtist) {
     const std::string source = platform::lastPathComponent(trackPair.first);
     // A name without a number after its first space ("1 Audio Track.aiff") gives 0; the track's
     // place in the job counts then, as it does for the file name.
@@ -66,7 +72,12 @@ std::vector<std::string> loadID3TrackTagArgumentsforCurrentTrack(const EncoderOp
         title = trackNames[static_cast<std::size_t>(currentTrack - 1)];
     else
         title = source.substr(0, source.rfind('.'));
-    return {"--tt", title, "--tn", std::to_string(number)};
+    std::vector<std::string> arguments{"--tt", title, "--tn",
+                                       std::to_string(number) +
+                                           (trackTotal >= number && number > 0 ? "/" + std::to_string(trackTotal) : "")};
+    if (!trackArtist.empty())
+        arguments.insert(arguments.end(), {"--ta", trackArtist});
+    return arguments;
 }
 
 std::string createOutputFilenameWithFormat(const EncoderOptions& options, const std::string& format,

@@ -26,21 +26,29 @@ std::optional<std::vector<std::string>> getBasicConfigOption(const EncoderOption
 // The expert options cut at every space (an empty piece for each extra space); none when empty.
 std::vector<std::string> getExpertConfigOption(const EncoderOptions& options);
 
+// Tags beyond artist, album, year and genre, where the album information knows them.
+struct AlbumTagExtras {
+    bool tracksHaveOwnArtists = false; // the album's artist then also goes into TPE2
+    int discNumber = 0, discTotal = 0;  // TPOS "n/total" when both are known
+};
+
 // The arguments common to every run of a job: the preset (or expert) arguments, "--add-id3v2",
 // "--disptime", "5", and with tags on "--id3v2-utf16", then "--ta" artist, "--tl" album, "--ty"
-// year and "--tg" genre where known.
+// year and "--tg" genre where known, and the extras as "--tv" frames.
 std::vector<std::string> loadCLArguments(const EncoderOptions& options, const std::optional<std::string>& artist,
                                          const std::optional<std::string>& album, const std::string& year = {},
-                                         const std::string& genre = {});
+                                         const std::string& genre = {}, const AlbumTagExtras& extras = {});
 
-// The tag arguments of one per-track run: "--tt" title "--tn" number, or nothing with tags off.
-// The title is the track's among `trackNames`, or its file's name past them.
+// The tag arguments of one per-track run: "--tt" title "--tn" number (as "n/total" when the
+// total is known), and "--ta" with the track's own artist where it has one; nothing with tags
+// off. The title is the track's among `trackNames`, or its file's name past them.
 // The number is the one written in the source's name, or `currentTrack` when it has none.
 // `trackPair` is the run's source and destination path; `currentTrack` counts runs from 1.
 std::vector<std::string> loadID3TrackTagArgumentsforCurrentTrack(const EncoderOptions& options,
                                                                  const std::pair<std::string, std::string>& trackPair,
                                                                  const std::vector<std::string>& trackNames,
-                                                                 std::int32_t currentTrack);
+                                                                 std::int32_t currentTrack, std::int32_t trackTotal = 0,
+                                                                 const std::string& trackArtist = {});
 
 // The output file name from the name style. A "/" in the result (from a title, an artist, an
 // album or the style) becomes "-", so no run writes outside its folder.

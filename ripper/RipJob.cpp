@@ -78,7 +78,12 @@ RipJob planRipJob(const RipJobRequest& request) {
     job.outputFolder = *folder;
     job.createdFolders.assign(before.begin(), before.end());
     job.createdFolders.push_back(*folder);
-    const auto common = loadCLArguments(request.options, job.artist, job.album, request.year, request.genre);
+    AlbumTagExtras extras;
+    extras.tracksHaveOwnArtists = std::any_of(request.trackArtists.begin(), request.trackArtists.end(),
+                                              [](const std::string& a) { return !a.empty(); });
+    extras.discNumber = request.discNumber;
+    extras.discTotal = request.discTotal;
+    const auto common = loadCLArguments(request.options, job.artist, job.album, request.year, request.genre, extras);
 
     if (request.singleTrack) {
         std::vector<std::string> paths;
@@ -94,7 +99,7 @@ RipJob planRipJob(const RipJobRequest& request) {
         return job;
     }
 
-    std::vector<std::string> trackNames;
+    std::vector<std::string> trackNames, trackArtists;
     std::vector<std::pair<std::string, std::string>> pairs;
     std::int32_t position = 0;
     for (const std::string& entry : request.trackList) {
@@ -127,11 +132,16 @@ RipJob planRipJob(const RipJobRequest& request) {
              ++n)
             fileName = numberedName(plain, n);
         trackNames.push_back(title);
+        trackArtists.push_back(haveAlbum && number > 0 && n <= request.trackArtists.size() ? request.trackArtists[n - 1]
+                                                                                         : std::string());
         pairs.emplace_back(platform::joinPath(request.cdPath, entry), platform::joinPath(job.outputFolder, fileName));
     }
     for (std::size_t k = 0; k < pairs.size(); ++k) {
         const auto currentTrack = static_cast<std::int32_t>(k + 1);
-        const auto tags = loadID3TrackTagArgumentsforCurrentTrack(request.options, pairs[k], trackNames, currentTrack);
+        // The album information counts the disc's tracks.
+        const auto total = haveAlbum ? static_cast<std::int32_t>(album->size() - 2) : 0;
+        const auto tags = loadID3TrackTagArgumentsforCurrentTrack(request.options, pairs[k], trackNames, currentTrack,
+                                                                  total, trackArtists[k]);
         const std::string temporary =
             platform::joinPath(job.outputFolder, "." + platform::lastPathComponent(pairs[k].second) + ".part");
         job.runs.push_back({perTrackRunArguments(common, pairs[k].first, temporary, tags), job.outputFolder,

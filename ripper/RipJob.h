@@ -39,6 +39,8 @@ struct RipJobRequest {
     std::vector<std::string> trackList;            // names in the CD folder; hidden ones are skipped
     std::optional<std::vector<std::string>> album; // artist, album, then titles
     std::string year, genre;                       // for the tags, where known
+    std::vector<std::string> trackArtists;         // per track, "" where it is the album's
+    int discNumber = 0, discTotal = 0;
     std::string outputDirectoryField;
 };
 

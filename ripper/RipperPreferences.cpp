@@ -21,6 +21,8 @@ constexpr Key keys[] = {
     {"RipAsSingleTrack", Kind::Option},         {"SoundAlertWhenFinished", Kind::Option},
     {"EditTrackInformation", Kind::Option},     {"CreateSeparateArtistAlbumDirs", Kind::Option},
     {"FreedbServer", Kind::Text},               {"EncoderJobs", Kind::Count},
+    {"EmailAddress", Kind::Text},               {"LookupOrder", Kind::Text},
+    {"MusicBrainzServer", Kind::Text},
 };
 
 constexpr std::int64_t maxEncoderJobs = 64;
@@ -83,6 +85,12 @@ std::vector<std::string> RipperPreferences::load(const platform::PlistDict& stor
     createSeparateArtistAlbumDirs = option(values, "CreateSeparateArtistAlbumDirs");
     const std::string server = text(values, "FreedbServer");
     freedbServer = server.empty() ? defaultFreedbServer : server;
+    emailAddress = text(values, "EmailAddress");
+    lookupOrder = text(values, "LookupOrder");
+    if (lookupOrder != "freedb" && lookupOrder != "MusicBrainz")
+        lookupOrder = "MusicBrainz+freedb";
+    const std::string musicBrainz = text(values, "MusicBrainzServer");
+    musicBrainzServer = musicBrainz.empty() ? defaultMusicBrainzServer : musicBrainz;
     const auto jobs = values.find("EncoderJobs");
     encoderJobs = jobs != values.end() && jobs->second.integer() ? static_cast<int>(*jobs->second.integer()) : 0;
     return unreadable;
@@ -105,6 +113,9 @@ platform::PlistDict RipperPreferences::dictionary() const {
         {"CreateSeparateArtistAlbumDirs", flag(createSeparateArtistAlbumDirs)},
         {"FreedbServer", freedbServer},
         {"EncoderJobs", std::int64_t{encoderJobs}},
+        {"EmailAddress", emailAddress},
+        {"LookupOrder", lookupOrder},
+        {"MusicBrainzServer", musicBrainzServer},
     };
 }
 

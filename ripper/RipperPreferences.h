@@ -25,8 +25,13 @@ struct RipperPreferences {
     bool createSeparateArtistAlbumDirs = false;
     bool expertRowSelected = false; // the stored preset title is the expert row's (no space in it)
     int encoderJobs = 0;            // tracks encoded at once; 0: as many as the machine has cores
+    std::string emailAddress;       // the user's, for the freedb hello and MusicBrainz's User-Agent
+    std::string lookupOrder;        // "MusicBrainz+freedb", "freedb" or "MusicBrainz"
+    std::string musicBrainzServer;
 
-    static inline const char* defaultFreedbServer = "gnudb.gnudb.org";
+    // gnudb asks clients to use CDDB over HTTP.
+    static inline const char* defaultFreedbServer = "http://gnudb.gnudb.org/~cddb/cddb.cgi";
+    static inline const char* defaultMusicBrainzServer = "https://musicbrainz.org";
 
     // Reads a stored dictionary over `freshInstall` (the defaults resource, "Default.cfg"): each
     // key whose stored value can be read takes it, an option stored as 0 or false is off, one

@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <cctype>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 
@@ -29,20 +31,6 @@ void globalInit() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-struct Sink {
-    std::vector<std::uint8_t> body;
-    std::size_t maxBytes;
-};
-
-size_t write(char* data, size_t size, size_t count, void* user) {
-    auto* sink = static_cast<Sink*>(user);
-    const size_t n = size * count;
-    if (sink->body.size() + n > sink->maxBytes)
-        return 0; // ends the transfer with an error
-    sink->body.insert(sink->body.end(), data, data + n);
-    return n;
-}
-
 } // namespace
 
 std::optional<Url> Url::parse(const std::string& text) {
@@ -68,30 +56,109 @@ std::optional<Url> Url::parse(const std::string& text) {
     return result;
 }
 
-std::optional<std::vector<std::uint8_t>> fetchBytes(const std::string& url, const FetchLimits& limits) {
-    auto parsed = Url::parse(url);
-    if (!parsed || (parsed->scheme != "http" && parsed->scheme != "https"))
-        return std::nullopt;
+namespace {
+
+struct Transfer {
+    std::string body;
+    std::size_t maxBytes;
+    std::optional<long> retryAfter;
+    const std::function<bool()>* cancelled;
+};
+
+size_t collect(char* data, size_t size, size_t count, void* user) {
+    auto* transfer = static_cast<Transfer*>(user);
+    const size_t n = size * count;
+    if (transfer->body.size() + n > transfer->maxBytes)
+        return 0; // ends the transfer with an error
+    transfer->body.append(data, n);
+    return n;
+}
+
+size_t header(char* data, size_t size, size_t count, void* user) {
+    auto* transfer = static_cast<Transfer*>(user);
+    const std::string line(data, size * count);
+    static const std::string name = "retry-after:";
+    if (line.size() > name.size()) {
+        std::string head = line.substr(0, name.size());
+        for (char& c : head)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (head == name) {
+            char* end = nullptr;
+            const long seconds = std::strtol(line.c_str() + name.size(), &end, 10);
+            if (end != line.c_str() + name.size() && seconds >= 0)
+                transfer->retryAfter = seconds;
+        }
+    }
+    return size * count;
+}
+
+int progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* transfer = static_cast<Transfer*>(user);
+    return *transfer->cancelled && (*transfer->cancelled)() ? 1 : 0;
+}
+
+} // namespace
+
+HttpResponse fetch(const HttpRequest& request) {
+    HttpResponse response;
+    auto parsed = Url::parse(request.url);
+    if (!parsed || (parsed->scheme != "http" && parsed->scheme != "https")) {
+        response.error = "Not an http or https address: " + request.url;
+        return response;
+    }
     globalInit();
     std::unique_ptr<CURL, EasyFree> curl(curl_easy_init());
-    if (!curl)
-        return std::nullopt;
-    Sink sink{{}, limits.maxBytes};
+    if (!curl) {
+        response.error = "The HTTP library could not start.";
+        return response;
+    }
+    Transfer transfer{{}, request.limits.maxBytes, std::nullopt, &request.cancelled};
+    char problem[CURL_ERROR_SIZE] = {};
     CURL* c = curl.get();
-    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(c, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connectTimeout.count()));
-    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.totalTimeout.count()));
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.limits.connectTimeout.count()));
+    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(request.limits.totalTimeout.count()));
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L); // safe on worker threads
-    curl_easy_setopt(c, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &write);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
-    if (curl_easy_perform(c) != CURLE_OK)
+    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, problem);
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &collect);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &header);
+    curl_easy_setopt(c, CURLOPT_HEADERDATA, &transfer);
+    if (request.cancelled) {
+        curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &progress);
+        curl_easy_setopt(c, CURLOPT_XFERINFODATA, &transfer);
+    }
+    if (!request.userAgent.empty())
+        curl_easy_setopt(c, CURLOPT_USERAGENT, request.userAgent.c_str());
+    const CURLcode result = curl_easy_perform(c);
+    if (result == CURLE_ABORTED_BY_CALLBACK) {
+        response.cancelled = true;
+        return response;
+    }
+    if (result != CURLE_OK) {
+        response.error = problem[0] ? problem : curl_easy_strerror(result);
+        return response;
+    }
+    response.answered = true;
+    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &response.status);
+    response.body = std::move(transfer.body);
+    response.retryAfter = transfer.retryAfter;
+    return response;
+}
+
+std::optional<std::vector<std::uint8_t>> fetchBytes(const std::string& url, const FetchLimits& limits) {
+    HttpRequest request;
+    request.url = url;
+    request.limits = limits;
+    auto response = fetch(request);
+    if (!response.answered || response.status < 200 || response.status >= 300)
         return std::nullopt;
-    return std::move(sink.body);
+    return std::vector<std::uint8_t>(response.body.begin(), response.body.end());
 }
 
 std::optional<std::string> fetchText(const std::string& url, const FetchLimits& limits) {

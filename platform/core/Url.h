@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,25 @@ struct FetchLimits {
     std::chrono::milliseconds totalTimeout{30000};
     std::size_t maxBytes = 16u << 20; // a larger body counts as a failed fetch
 };
+
+struct HttpRequest {
+    std::string url;
+    std::string userAgent; // none sent when empty
+    FetchLimits limits;
+    std::function<bool()> cancelled; // asked now and then while the fetch runs; true ends it
+};
+
+struct HttpResponse {
+    bool answered = false; // an HTTP reply came (of any status)
+    bool cancelled = false;
+    long status = 0;
+    std::string body;
+    std::string error;                 // why nothing came: curl's words ("Couldn't connect to server")
+    std::optional<long> retryAfter;    // a Retry-After header given in seconds
+};
+
+// A blocking HTTP(S) GET with redirects followed, whatever the status. Never raises.
+HttpResponse fetch(const HttpRequest& request);
 
 // A blocking HTTP(S) GET with redirects followed. The body, or none when the fetch fails,
 // the server answers with an error status, a limit is reached or the URL is not http(s).

@@ -14,6 +14,13 @@ struct AlbumEntry {
     AlbumInfo info;
     std::string year;  // DYEAR, "" when the entry has none
     std::string genre; // DGENRE, "" when the entry has none
+    // What MusicBrainz adds: each track's artist (none, or "" for a track, where it is the
+    // album's), and the disc's place in a set of several (0 when not known).
+    std::vector<std::string> trackArtists;
+    int discNumber = 0;
+    int discTotal = 0;
+
+    bool operator==(const AlbumEntry&) const = default;
 };
 
 // Takes a "cddb read" reply apart as freedb entries are written: "KEY=value" lines, comments

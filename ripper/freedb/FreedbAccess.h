@@ -42,9 +42,18 @@ public:
     virtual std::int32_t displayMultipleAlbumMatches(const std::vector<std::string>& matches) = 0;
 };
 
-// A disc's freedb identity and its one lookup on a freedb server over CDDBP (port 8880). Made
-// afresh for every rip job. The lookup blocks its thread; the connect and every reply (whole)
-// give up after the time limit (30 s unless set otherwise).
+// A lookup that was cancelled: it ends quietly, with no alert.
+class LookupCancelled : public std::exception {
+public:
+    const char* what() const noexcept override { return "The lookup was cancelled."; }
+};
+
+// A disc's freedb identity and its one lookup on a freedb server: over CDDBP (port 8880), or
+// over HTTP when the server is an http:// or https:// address of a CDDB script
+// ("http://gnudb.gnudb.org/~cddb/cddb.cgi"). Protocol level 6 is asked for, so replies are
+// UTF-8; a server that will not go there answers in ISO 8859-1. Made afresh for every rip job.
+// The lookup blocks its thread; the connect and every reply (whole) give up after the time
+// limit (30 s unless set otherwise), and a cancel ends it within a tenth of a second.
 class FreedbAccess {
 public:
     // Reads the table of contents of the delegate's chosen CD folder; none when it cannot be read.
@@ -58,9 +67,14 @@ public:
     std::int32_t totalTime() const { return toc_.totalTime; }
     const std::vector<std::int64_t>& trackOffsets() const { return toc_.trackOffsets; }
 
-    // The whole dialogue with the server. Never raises: every failure is logged and shown in
-    // an alert titled "Freedb Error", and the album information then stays empty.
-    void lookupCDInformation(const std::string& hostName);
+    // The whole dialogue with the server ("host", "host:port" or an http(s) address). Never
+    // raises: every failure is logged and shown in an alert titled "Freedb Error" that quotes
+    // the server, and the album information then stays empty. A cancelled lookup shows nothing.
+    void lookupCDInformation(const std::string& server);
+    // The whole entry (album information, year, genre), or none.
+    std::optional<AlbumEntry> getAlbumEntry() const;
+    // The protocol level the server answered at (1 until it agrees to 6).
+    int protocolLevel() const { return level_; }
     // The album information, or none when the lookup found none.
     std::optional<AlbumInfo> getAlbumInfo() const;
     // The entry's year and genre ("" when it has none or there was no entry).
@@ -75,7 +89,13 @@ public:
     // Offers the match lines of a 211 reply to the delegate and returns the chosen one.
     std::string displayAlbumSelectionDialog(const std::string& reply);
 
+    // The CDDBP port when the server field names none.
     void setPort(std::uint16_t port) { port_ = port; }
+    // The hello's user and host are the two halves of this address; the login and machine
+    // names when it is not one.
+    void setEmailAddress(const std::string& address) { email_ = address; }
+    // Asked while the lookup waits; true ends it with LookupCancelled.
+    void setCancelled(std::function<bool()> cancelled) { cancelled_ = std::move(cancelled); }
     void setTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
     // Where the lookup's connection comes from (a socket unless set).
     void setConnectionFactory(std::function<std::unique_ptr<CddbConnection>()> factory) {
@@ -83,18 +103,31 @@ public:
     }
 
 private:
-    void converse(CddbConnection& connection, const std::string& hostName, std::optional<AlbumEntry>& parsed);
+    void converse(CddbConnection& connection, const std::string& host, std::uint16_t port,
+                  std::optional<AlbumEntry>& parsed);
+    void converseOverHttp(const std::string& address, std::optional<AlbumEntry>& parsed);
+    // The query, the choice among matches and the read, over either transport: `command` sends
+    // one command and returns its whole reply.
+    AlbumEntry queryAndRead(const std::function<std::string(const std::string&)>& command);
     std::string readReply(CddbConnection& connection);
+    std::string text(const std::string& bytes) const;
+    void checkCancelled() const;
 
     FreedbDelegate& delegate_;
     TableOfContents toc_;
     std::uint32_t discid_;
     AlbumInfo albumInfo_;
     std::string year_, genre_;
+    int level_ = 1;
+    std::string email_;
+    std::function<bool()> cancelled_;
     std::uint16_t port_ = 8880;
     std::chrono::milliseconds timeout_{30000};
     std::function<std::unique_ptr<CddbConnection>()> connectionFactory_ = cddbSocketConnection;
 };
+
+// The hello's user and host: the halves of an e-mail address, or the login and machine names.
+std::pair<std::string, std::string> cddbHelloNames(const std::string& emailAddress);
 
 // The code at the start of a reply: its leading decimal digits, 0 when there are none.
 std::int32_t cddbReplyCode(const std::string& reply);

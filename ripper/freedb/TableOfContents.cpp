@@ -2,6 +2,11 @@
 
 #include "platform/core/PropertyList.h"
 
+#include <discid/discid.h>
+
+#include <climits>
+#include <memory>
+
 namespace ripper {
 namespace {
 
@@ -41,6 +46,10 @@ std::optional<TableOfContents> readTableOfContents(const std::string& volumePath
                 toc.trackOffsets.push_back(track.dict() ? integerFor(*track.dict(), "Start Block") : 0);
             toc.numTracks += static_cast<std::int32_t>(tracks->size());
         }
+        if (toc.numSessions > 0 && &sessionValue == &sessions->front()) {
+            toc.firstSessionTracks = toc.numTracks;
+            toc.firstSessionLeadout = integerFor(*session, "Leadout Block");
+        }
     }
     return toc;
 }
@@ -64,6 +73,50 @@ std::uint32_t discIdentifier(const TableOfContents& toc) {
     const std::int64_t first = toc.trackOffsets.empty() ? 150 : toc.trackOffsets.front();
     const std::uint32_t length = static_cast<std::uint32_t>(toc.totalTime - first / 75);
     return (checksum << 24) | (length << 8) | static_cast<std::uint32_t>(toc.numTracks);
+}
+
+namespace {
+
+struct DiscFree {
+    void operator()(DiscId* disc) const { discid_free(disc); }
+};
+
+bool describesADisc(const TableOfContents& toc) {
+    const std::int32_t n = toc.firstSessionTracks;
+    if (n < 1 || n > 99 || static_cast<std::size_t>(n) > toc.trackOffsets.size())
+        return false;
+    std::int64_t previous = 0;
+    for (std::int32_t i = 0; i < n; ++i) {
+        const std::int64_t offset = toc.trackOffsets[static_cast<std::size_t>(i)];
+        if (offset < previous || offset >= toc.firstSessionLeadout)
+            return false;
+        previous = offset;
+    }
+    return toc.firstSessionLeadout <= INT32_MAX;
+}
+
+} // namespace
+
+std::string musicBrainzDiscId(const TableOfContents& toc) {
+    if (!describesADisc(toc))
+        return {};
+    int offsets[100] = {};
+    offsets[0] = static_cast<int>(toc.firstSessionLeadout);
+    for (std::int32_t i = 0; i < toc.firstSessionTracks; ++i)
+        offsets[i + 1] = static_cast<int>(toc.trackOffsets[static_cast<std::size_t>(i)]);
+    std::unique_ptr<DiscId, DiscFree> disc(discid_new());
+    if (!disc || !discid_put(disc.get(), 1, toc.firstSessionTracks, offsets))
+        return {};
+    return discid_get_id(disc.get());
+}
+
+std::string musicBrainzToc(const TableOfContents& toc) {
+    if (!describesADisc(toc))
+        return {};
+    std::string text = "1+" + std::to_string(toc.firstSessionTracks) + "+" + std::to_string(toc.firstSessionLeadout);
+    for (std::int32_t i = 0; i < toc.firstSessionTracks; ++i)
+        text += "+" + std::to_string(toc.trackOffsets[static_cast<std::size_t>(i)]);
+    return text;
 }
 
 } // namespace ripper

@@ -92,6 +92,7 @@ void AppController::awakeFromNib() {
     connect(ui_->startButton, &QPushButton::clicked, lame_, &LAMEProcess::runEncoder);
     connect(ui_->skipButton, &QPushButton::clicked, lame_, &LAMEProcess::skipTrack);
     connect(ui_->stopButton, &QPushButton::clicked, lame_, &LAMEProcess::stop);
+    connect(ui_->cancelLookupButton, &QPushButton::clicked, lame_, &LAMEProcess::cancelLookup);
     connect(ui_->selectCDButton, &QPushButton::clicked, this, &AppController::selectAudioCD);
     connect(ui_->selectOutputButton, &QPushButton::clicked, this, &AppController::selectOutputDirectory);
     connect(ui_->helpButton, &QPushButton::clicked, this, &AppController::showHelp);
@@ -147,6 +148,9 @@ int AppController::loadPreferences() {
     ui_->createSeparateArtistAlbumDirs->setChecked(prefs.createSeparateArtistAlbumDirs);
     ui_->freedbServerField->setText(QString::fromStdString(prefs.freedbServer));
     ui_->encoderJobs->setValue(prefs.encoderJobs);
+    ui_->emailAddressField->setText(QString::fromStdString(prefs.emailAddress));
+    ui_->lookupOrder->setCurrentIndex(static_cast<int>(lookupOrderNamed(prefs.lookupOrder)));
+    musicBrainzServer_ = QString::fromStdString(prefs.musicBrainzServer);
 
     if (damaged) {
         // Kept aside now, before the next save writes over it; told once, when the window is up.
@@ -176,6 +180,9 @@ RipperPreferences AppController::currentPreferences() const {
     prefs.editTrackInformation = shouldEditTrackInformation();
     prefs.createSeparateArtistAlbumDirs = shouldCreateSeparateArtistAlbumDirs();
     prefs.encoderJobs = ui_->encoderJobs->value();
+    prefs.emailAddress = ui_->emailAddressField->text().trimmed().toStdString();
+    prefs.lookupOrder = lookupOrderName(static_cast<LookupOrder>(ui_->lookupOrder->currentIndex()));
+    prefs.musicBrainzServer = musicBrainzServer_.toStdString();
     return prefs;
 }
 
@@ -197,6 +204,16 @@ bool AppController::shouldCreateSeparateArtistAlbumDirs() const {
 QString AppController::getChosenCDName() const { return ui_->chosenCDName->text(); }
 QString AppController::getChosenOutputDirectory() const { return ui_->chosenOutputDirectory->text(); }
 QString AppController::getChosenFreedbServer() const { return ui_->freedbServerField->text(); }
+
+DiscLookupSettings AppController::discLookupSettings() const {
+    const RipperPreferences prefs = currentPreferences();
+    DiscLookupSettings settings;
+    settings.order = lookupOrderNamed(prefs.lookupOrder);
+    settings.freedbServer = prefs.freedbServer;
+    settings.emailAddress = prefs.emailAddress;
+    settings.musicBrainzServer = prefs.musicBrainzServer;
+    return settings;
+}
 QString AppController::getptl() const { return ui_->ptl->text(); }
 QString AppController::getMP3NameStyle() const { return ui_->nameStyleTextField->text(); }
 
@@ -320,15 +337,18 @@ void AppController::selectAudioCD() {
     }
 }
 
+QString AppController::cdCacheFolder() const {
+    return cdCacheFolder_.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/Discwell"
+                                    : cdCacheFolder_;
+}
+
 bool AppController::readCdSource(const QString& deviceOrImage) {
     if (lame_ && lame_->isRunning()) {
         runAlertWithTitle(tr("A job is running"), tr("Stop the job before choosing another CD."));
         return false;
     }
     cancelCdReading();
-    const QString cache = cdCacheFolder_.isEmpty()
-                              ? QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/Discwell"
-                              : cdCacheFolder_;
+    const QString cache = cdCacheFolder();
     const int reading = ++cdReading_;
     auto cancel = std::make_shared<std::atomic<bool>>(false);
     cdCancel_ = cancel;

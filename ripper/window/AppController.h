@@ -3,6 +3,7 @@
 #include "ripper/CdSource.h"
 #include "ripper/EncoderArguments.h"
 #include "ripper/RipperPreferences.h"
+#include "ripper/freedb/DiscLookup.h"
 
 #include <QObject>
 #include <QString>
@@ -54,6 +55,13 @@ public:
     QString getChosenCDName() const;
     QString getChosenOutputDirectory() const;
     QString getChosenFreedbServer() const;
+    // Where and how the disc is looked up: the services' order, the freedb server, the user's
+    // e-mail address and MusicBrainz's address.
+    DiscLookupSettings discLookupSettings() const;
+    // MusicBrainz's address (a setting of the preferences file; tests point it elsewhere).
+    void setMusicBrainzServer(const QString& address) { musicBrainzServer_ = address; }
+    // Where discs read from a drive are kept, and where edited titles are kept with their disc.
+    QString cdCacheFolder() const;
     QString getptl() const;
     QString getMP3NameStyle() const;
     EncoderOptions encoderOptions() const;
@@ -130,6 +138,7 @@ private:
     std::string basicConfigOption_;
     std::vector<std::string> chosenTracks_;
     QString cdCacheFolder_;
+    QString musicBrainzServer_;
     std::thread cdReader_;
     std::shared_ptr<std::atomic<bool>> cdCancel_;
     int cdReading_ = 0; // counts readings, so that the reports of a cancelled one are passed over

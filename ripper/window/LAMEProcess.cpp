@@ -1,6 +1,8 @@
 #include "ripper/window/LAMEProcess.h"
 
 #include "platform/core/Files.h"
+#include "platform/core/Log.h"
+#include "ripper/freedb/EditedTitles.h"
 #include "ripper/EncoderProgress.h"
 #include "ripper/window/AppController.h"
 #include "ripper/window/TrackInfo.h"
@@ -15,6 +17,9 @@
 #include <QMainWindow>
 #include <QPushButton>
 
+#include <condition_variable>
+#include <mutex>
+
 #include <unistd.h>
 
 namespace ripper {
@@ -22,16 +27,6 @@ namespace {
 
 // What a run's output keeps for its progress reports: the end of the latest chunks.
 constexpr std::size_t outputTailBytes = 8192;
-
-// "host" or "host:port" from the server field.
-std::pair<std::string, std::uint16_t> serverAndPort(const QString& field) {
-    const int colon = field.lastIndexOf(':');
-    bool ok = false;
-    const int port = colon > 0 ? field.mid(colon + 1).toInt(&ok) : 0;
-    if (ok && port > 0 && port < 65536)
-        return {field.left(colon).trimmed().toStdString(), static_cast<std::uint16_t>(port)};
-    return {field.trimmed().toStdString(), 8880};
-}
 
 } // namespace
 
@@ -43,7 +38,26 @@ LAMEProcess::LAMEProcess(AppController& controller, QObject* parent)
     connect(&controller, &AppController::cdReadingEnded, this, [this](bool ok) { sourceReadingEnded(ok); });
 }
 
+// What a lookup's worker shares with the window: its cancel flag, and the choice the window
+// makes for it when freedb offers several matches.
+struct LAMEProcess::Lookup {
+    std::atomic<bool> cancelled{false};
+    std::mutex mutex;
+    std::condition_variable chosen;
+    std::optional<int> choice;
+
+    void choose(int index) {
+        {
+            std::lock_guard lock(mutex);
+            if (!choice)
+                choice = index;
+        }
+        chosen.notify_all();
+    }
+};
+
 LAMEProcess::~LAMEProcess() {
+    endLookupWorker();
     for (auto& running : running_) {
         running.process->disconnect(this);
         running.process->kill();
@@ -55,7 +69,7 @@ QString LAMEProcess::encoderPath() {
     return QDir(QCoreApplication::applicationDirPath() + "/../share/discwell").absoluteFilePath("lame");
 }
 
-bool LAMEProcess::isRunning() const { return active_; }
+bool LAMEProcess::isRunning() const { return state_ != State::Idle; }
 
 bool LAMEProcess::windowShouldClose() {
     if (isRunning())
@@ -63,20 +77,10 @@ bool LAMEProcess::windowShouldClose() {
     return true;
 }
 
-std::string LAMEProcess::getChosenCDName() { return controller_.getChosenCDName().toStdString(); }
-
-void LAMEProcess::runAlertWithTitle(const std::string& title, const std::string& text) {
-    controller_.runAlertWithTitle(QString::fromStdString(title), QString::fromStdString(text));
-}
-
-std::int32_t LAMEProcess::displayMultipleAlbumMatches(const std::vector<std::string>& matches) {
-    matches_->displayAlbumMatches(matches);
-    return matches_->getChosenAlbumNumber();
-}
-
 void LAMEProcess::resetLAMEProcessForNewCD() {
     job_ = {};
     active_ = false;
+    state_ = State::Idle;
     next_ = finished_ = kept_ = 0;
     failedTracks_.clear();
     controller_.setptl("");
@@ -89,6 +93,7 @@ void LAMEProcess::resetLAMEProcessForNewCD() {
     controller_.setNameStyleTextFieldEnabled(true);
     auto& ui = controller_.ui();
     if (ui.startButton) {
+        ui.cancelLookupButton->setVisible(false);
         ui.startButton->setEnabled(true);
         ui.stopButton->setEnabled(false);
         ui.skipButton->setEnabled(false);
@@ -109,39 +114,179 @@ void LAMEProcess::runEncoder() {
             controller_.runAlertWithTitle("The file names would collide", QString::fromStdString(*problem));
             return;
         }
-    auto freedb = FreedbAccess::create(*this);
-    const auto trackList = controller_.getChosenTracks();
-    std::optional<std::vector<std::string>> album;
-    std::string year, genre;
-    if (freedb) {
-        const auto [host, port] = serverAndPort(controller_.getChosenFreedbServer());
-        freedb->setPort(port);
-        freedb->setTimeout(freedbTimeout_);
-        freedb->lookupCDInformation(host);
-        album = freedb->getAlbumInfo();
-        year = freedb->getAlbumYear();
-        genre = freedb->getAlbumGenre();
+    cdPath_ = cdPath;
+    trackList_ = controller_.getChosenTracks();
+    const auto toc = readTableOfContents(cdPath);
+    discId_ = toc ? musicBrainzDiscId(*toc) : std::string();
+    auto& ui = controller_.ui();
+    ui.startButton->setEnabled(false);
+    ui.stopButton->setEnabled(true);
+    controller_.setExpertTextFieldEnabled(false);
+    controller_.setNameStyleTextFieldEnabled(false);
+    if (!toc) { // no table of contents: nothing to look up
+        albumKnown(std::nullopt);
+        return;
     }
-    if (controller_.shouldEditTrackInformation()) {
-        std::vector<std::string> shown = album.value_or(std::vector<std::string>{"Artist", "Album"});
-        if (!album)
-            for (const auto& entry : trackList)
-                if (entry.rfind('.', 0) != 0)
-                    shown.push_back(entry);
-        trackInfo_->displayTrackInfo(shown);
-        if (trackInfo_->userDidEditInformation())
-            album = trackInfo_->getEditedInformation();
+    // Titles the user edited for this disc before stand in for a lookup.
+    if (auto edited = readEditedTitles(controller_.cdCacheFolder().toStdString(), discId_)) {
+        platform::log("Discwell: using the titles edited earlier for disc " + discId_);
+        albumKnown(std::move(edited));
+        return;
     }
+    startLookup(*toc);
+}
 
+void LAMEProcess::startLookup(const TableOfContents& toc) {
+    endLookupWorker();
+    state_ = State::LookingUp;
+    auto& ui = controller_.ui();
+    controller_.setptl(tr("Looking up the disc\u2026"));
+    ui.cancelLookupButton->setVisible(true);
+    ui.cancelLookupButton->setEnabled(true);
+
+    auto lookup = std::make_shared<Lookup>();
+    lookup_ = lookup;
+    DiscLookupSettings settings = controller_.discLookupSettings();
+    settings.timeout = freedbTimeout_;
+    lookupThread_ = std::thread([this, lookup, settings, toc] {
+        // freedb's matches are chosen in the window; the worker waits for the choice.
+        const auto choose = [this, lookup](const std::vector<Release>& rows) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, lookup, rows] {
+                    if (lookup != lookup_ || lookup->cancelled)
+                        return lookup->choose(-1);
+                    state_ = State::ChoosingMatch;
+                    matches_->chooseAmong(rows, [this, lookup](int chosen) {
+                        if (lookup == lookup_ && state_ == State::ChoosingMatch)
+                            state_ = State::LookingUp;
+                        lookup->choose(chosen);
+                    });
+                },
+                Qt::QueuedConnection);
+            std::unique_lock lock(lookup->mutex);
+            while (!lookup->choice && !lookup->cancelled)
+                lookup->chosen.wait_for(lock, std::chrono::milliseconds(50));
+            return lookup->choice.value_or(-1);
+        };
+        const auto outcome = lookUpDisc(toc, settings, choose, [lookup] { return lookup->cancelled.load(); });
+        QMetaObject::invokeMethod(
+            this,
+            [this, lookup, outcome] {
+                if (lookup == lookup_ && !lookup->cancelled)
+                    lookupEnded(outcome);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+// Waits for the lookup's worker to end, telling it to first when it still runs: it ends within
+// a moment of being told.
+void LAMEProcess::endLookupWorker() {
+    if (lookup_) {
+        lookup_->cancelled = true;
+        lookup_->chosen.notify_all();
+    }
+    if (lookupThread_.joinable())
+        lookupThread_.join();
+}
+
+void LAMEProcess::cancelLookup() {
+    if (state_ != State::LookingUp && state_ != State::ChoosingMatch && state_ != State::Editing)
+        return;
+    if (lookup_) {
+        lookup_->cancelled = true; // the worker ends on its own; what it still reports is passed over
+        lookup_->chosen.notify_all();
+        lookup_.reset();
+    }
+    state_ = State::Idle;
+    if (matches_->isVisible())
+        matches_->chooseNone();
+    trackInfo_->cancel();
+    resetLAMEProcessForNewCD();
+    emit jobFinished();
+}
+
+void LAMEProcess::lookupEnded(const DiscLookupOutcome& outcome) {
+    if (lookupThread_.joinable())
+        lookupThread_.join();
+    lookup_.reset();
+    controller_.ui().cancelLookupButton->setVisible(false);
+    controller_.setptl("");
+    if (outcome.releases.empty()) {
+        if (!outcome.failureText.empty())
+            controller_.runAlertWithTitle(QString::fromStdString(outcome.failureTitle),
+                                          QString::fromStdString(outcome.failureText));
+        if (state_ != State::Idle)
+            albumKnown(std::nullopt);
+        return;
+    }
+    if (outcome.releases.size() == 1) {
+        albumKnown(outcome.releases.front().entry);
+        return;
+    }
+    state_ = State::ChoosingMatch;
+    matches_->chooseAmong(outcome.releases, [this, releases = outcome.releases](int chosen) {
+        if (state_ != State::ChoosingMatch)
+            return;
+        if (chosen >= 0 && static_cast<std::size_t>(chosen) < releases.size())
+            albumKnown(releases[static_cast<std::size_t>(chosen)].entry);
+        else
+            albumKnown(std::nullopt);
+    });
+}
+
+void LAMEProcess::albumKnown(std::optional<AlbumEntry> album) {
+    if (!controller_.shouldEditTrackInformation()) {
+        startEncoding(album);
+        return;
+    }
+    state_ = State::Editing;
+    // Without album information the editor starts from the tracks' names, with empty artist and
+    // album fields that say what belongs in them.
+    AlbumEntry shown = album.value_or(AlbumEntry{});
+    if (!album) {
+        shown.info = {"", ""};
+        for (const auto& entry : trackList_)
+            if (entry.rfind('.', 0) != 0)
+                shown.info.push_back(entry.substr(0, entry.rfind('.') == 0 ? entry.size() : entry.rfind('.')));
+    }
+    trackInfo_->editTrackInfo(shown.info, [this, shown](bool confirmed) mutable {
+        if (state_ != State::Editing)
+            return;
+        if (!confirmed) { // Cancel in the editor cancels the job
+            resetLAMEProcessForNewCD();
+            emit jobFinished();
+            return;
+        }
+        shown.info = trackInfo_->getEditedInformation();
+        if (shown.info[0].empty())
+            shown.info[0] = "Unknown Artist";
+        if (shown.info[1].empty())
+            shown.info[1] = "Unknown Album";
+        if (!keepEditedTitles(controller_.cdCacheFolder().toStdString(), discId_, shown) && !discId_.empty())
+            platform::log("Discwell: the edited titles could not be kept for disc " + discId_);
+        startEncoding(shown);
+    });
+}
+
+void LAMEProcess::startEncoding(const std::optional<AlbumEntry>& album) {
+    const std::string& cdPath = cdPath_;
+    const auto& trackList = trackList_;
     RipJobRequest request;
     request.options = controller_.encoderOptions();
     request.singleTrack = controller_.shouldRipAsSingleTrack();
     request.nestedFolders = controller_.shouldCreateSeparateArtistAlbumDirs();
     request.cdPath = cdPath;
     request.trackList = trackList;
-    request.album = album;
-    request.year = year;
-    request.genre = genre;
+    if (album) {
+        request.album = album->info;
+        request.year = album->year;
+        request.genre = album->genre;
+        request.trackArtists = album->trackArtists;
+        request.discNumber = album->discNumber;
+        request.discTotal = album->discTotal;
+    }
     request.outputDirectoryField = controller_.getChosenOutputDirectory().toStdString();
     job_ = planRipJob(request);
     if (!job_.problem.empty()) {
@@ -156,6 +301,7 @@ void LAMEProcess::runEncoder() {
     }
 
     active_ = true;
+    state_ = State::Encoding;
     next_ = finished_ = kept_ = 0;
     failedTracks_.clear();
     startedAt_ = QDateTime::currentMSecsSinceEpoch();
@@ -383,6 +529,10 @@ void LAMEProcess::skipRun(std::size_t run) {
 }
 
 void LAMEProcess::stop() {
+    if (state_ == State::LookingUp || state_ == State::ChoosingMatch || state_ == State::Editing) {
+        cancelLookup();
+        return;
+    }
     if (!active_)
         return;
     active_ = false; // nothing more starts

@@ -1,14 +1,18 @@
 #pragma once
 
 #include "ripper/RipJob.h"
-#include "ripper/freedb/FreedbAccess.h"
+#include "ripper/freedb/DiscLookup.h"
 
 #include <QObject>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <optional>
+#include <thread>
 
 namespace ripper {
 
@@ -16,20 +20,27 @@ class AppController;
 class FreedbAlbumMatchesController;
 class TrackInfo;
 
-// Runs one rip job: the CD check, the freedb lookup (with the match chooser), the track
+// Runs one rip job, a step at a time, never waiting on the window's thread: the CD check, the
+// lookup of the disc's titles on a worker (MusicBrainz and freedb, as the preferences say; the
+// titles the user edited for this disc before take its place), the match chooser, the track
 // editor, the output folder, then `lame` once per track (several tracks at once, as many as the
 // preference says) or once for all tracks, with the track status line, the job's time
 // remaining, progress bars, skip and stop. Each run writes a hidden file that takes its final
 // name only when lame succeeds; skipped, stopped and failed runs leave nothing. Failed runs are
 // collected and reported in one alert at the end, quoting lame; the finish sound plays only for
 // a job without failures.
-class LAMEProcess : public QObject, public FreedbDelegate {
+class LAMEProcess : public QObject {
     Q_OBJECT
 public:
+    enum class State { Idle, LookingUp, ChoosingMatch, Editing, Encoding };
+
     explicit LAMEProcess(AppController& controller, QObject* parent = nullptr);
     ~LAMEProcess() override;
 
     void runEncoder();
+    State state() const { return state_; }
+    // Ends a lookup at once (the job does not start), or the job in the chooser or the editor.
+    void cancelLookup();
     // Ends the oldest running track.
     void skipTrack();
     // Ends the running track of this run (an index into the job's runs).
@@ -42,11 +53,6 @@ public:
     // Where the encoder is: "lame" among the application's resources.
     static QString encoderPath();
     void setEncoderPath(const QString& path) { encoderPath_ = path; }
-
-    // FreedbDelegate.
-    std::string getChosenCDName() override;
-    void runAlertWithTitle(const std::string& title, const std::string& text) override;
-    std::int32_t displayMultipleAlbumMatches(const std::vector<std::string>& matches) override;
 
     TrackInfo* trackInfoController() const { return trackInfo_; }
     FreedbAlbumMatchesController* albumMatchesController() const { return matches_; }
@@ -64,6 +70,14 @@ private:
         int percent = 0;
     };
 
+    struct Lookup; // what a lookup's worker shares with the window
+
+    void startLookup(const TableOfContents& toc);
+    void lookupEnded(const DiscLookupOutcome& outcome);
+    // The album information is settled (or there is none): the editor, then the encoding.
+    void albumKnown(std::optional<AlbumEntry> album);
+    void startEncoding(const std::optional<AlbumEntry>& album);
+    void endLookupWorker();
     void startRuns();
     bool sourcesReady(const RipRun& run) const;
     void sourceReadingEnded(bool ok);
@@ -81,6 +95,13 @@ private:
     FreedbAlbumMatchesController* matches_;
     QString encoderPath_;
     std::chrono::milliseconds freedbTimeout_{30000};
+
+    State state_ = State::Idle;
+    std::string cdPath_;                 // the job's CD folder, from its start
+    std::vector<std::string> trackList_; // and its tracks
+    std::string discId_;                 // MusicBrainz's id of the disc: edited titles are kept by it
+    std::shared_ptr<Lookup> lookup_;
+    std::thread lookupThread_;
 
     RipJob job_;
     bool active_ = false;          // a job runs: from the start of encoding to its end

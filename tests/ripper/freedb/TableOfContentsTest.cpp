@@ -3,6 +3,8 @@
 #include "ripper/freedb/TableOfContents.h"
 #include "tests/support/TempDir.h"
 
+#include <QByteArray>
+#include <QCryptographicHash>
 #include <gtest/gtest.h>
 #include <plist/plist.h>
 
@@ -63,6 +65,24 @@ std::uint32_t byHand(const std::vector<std::int64_t>& starts, std::int64_t leado
     return (sum % 255) << 24 | length << 8 | static_cast<std::uint32_t>(starts.size());
 }
 
+// MusicBrainz's disc id worked out by hand: SHA-1 of the first and last track numbers (two hex
+// digits each), the lead-out and 99 track offsets (eight each, 0 past the last track), in
+// Base64 with "+/=" written "._-".
+std::string musicBrainzByHand(const std::vector<std::int64_t>& starts, std::int64_t leadout) {
+    char piece[16];
+    std::snprintf(piece, sizeof piece, "%02X%02X", 1u, static_cast<unsigned>(starts.size()));
+    std::string text = piece;
+    std::snprintf(piece, sizeof piece, "%08X", static_cast<unsigned>(leadout));
+    text += piece;
+    for (std::size_t t = 0; t < 99; ++t) {
+        std::snprintf(piece, sizeof piece, "%08X", t < starts.size() ? static_cast<unsigned>(starts[t]) : 0u);
+        text += piece;
+    }
+    QByteArray id = QCryptographicHash::hash(QByteArray::fromStdString(text), QCryptographicHash::Sha1).toBase64();
+    id.replace('+', '.').replace('/', '_').replace('=', '-');
+    return id.toStdString();
+}
+
 TEST(TableOfContents, IdentifiersOfRealShapesOfDisc) {
     struct Case {
         const char* what;
@@ -83,7 +103,12 @@ TEST(TableOfContents, IdentifiersOfRealShapesOfDisc) {
         toc.numTracks = static_cast<std::int32_t>(c.starts.size());
         toc.trackOffsets = c.starts;
         toc.totalTime = static_cast<std::int32_t>(c.leadout / 75);
+        toc.firstSessionTracks = toc.numTracks;
+        toc.firstSessionLeadout = c.leadout;
         EXPECT_EQ(discIdentifier(toc), byHand(c.starts, c.leadout));
+        const std::string id = musicBrainzDiscId(toc);
+        EXPECT_EQ(id.size(), 28u);
+        EXPECT_EQ(id, musicBrainzByHand(c.starts, c.leadout));
     }
     // Audio before track 1 does not change the playing time the identifier holds.
     TableOfContents hidden;
@@ -91,6 +116,33 @@ TEST(TableOfContents, IdentifiersOfRealShapesOfDisc) {
     hidden.trackOffsets = {1650, 19500, 41500};
     hidden.totalTime = 61500 / 75;
     EXPECT_EQ((discIdentifier(hidden) >> 8) & 0xffff, 61500u / 75 - 1650 / 75);
+}
+
+TEST(TableOfContents, MusicBrainzDescribesTheAudioSession) {
+    testsupport::TempDir dir;
+    // An enhanced CD: two audio tracks, then a data session.
+    writeToc(dir, {session({150, 20000}, 40000), session({51400}, 90000)});
+    const auto toc = readTableOfContents(dir.path());
+    ASSERT_TRUE(toc);
+    EXPECT_EQ(toc->numTracks, 3);
+    EXPECT_EQ(toc->firstSessionTracks, 2);
+    EXPECT_EQ(toc->firstSessionLeadout, 40000);
+    EXPECT_EQ(musicBrainzDiscId(*toc), musicBrainzByHand({150, 20000}, 40000));
+    EXPECT_EQ(musicBrainzToc(*toc), "1+2+40000+150+20000");
+
+    // Tables that describe no disc give no id, and so no lookup and no cache folder by it.
+    TableOfContents empty;
+    EXPECT_EQ(musicBrainzDiscId(empty), "");
+    TableOfContents backwards;
+    backwards.trackOffsets = {20000, 150};
+    backwards.firstSessionTracks = 2;
+    backwards.firstSessionLeadout = 40000;
+    EXPECT_EQ(musicBrainzDiscId(backwards), "");
+    TableOfContents pastTheEnd;
+    pastTheEnd.trackOffsets = {150, 50000};
+    pastTheEnd.firstSessionTracks = 2;
+    pastTheEnd.firstSessionLeadout = 40000;
+    EXPECT_EQ(musicBrainzToc(pastTheEnd), "");
 }
 
 TEST(TableOfContents, DigitSums) {

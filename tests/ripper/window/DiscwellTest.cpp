@@ -16,6 +16,7 @@
 #include <QMainWindow>
 #include <QPushButton>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTimer>
 
 #include <gtest/gtest.h>
