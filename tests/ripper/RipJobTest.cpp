@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace ripper;
 
 namespace {
@@ -43,9 +45,12 @@ TEST(RipperPreferences, NoFileGivesTheFreshInstall) {
     EXPECT_TRUE(prefs.addID3Tags);
     EXPECT_TRUE(prefs.soundAlertWhenFinished);
     EXPECT_FALSE(prefs.ripAsSingleTrack);
-    EXPECT_EQ(prefs.freedbServer, "gnudb.gnudb.org");
+    EXPECT_EQ(prefs.freedbServer, "http://gnudb.gnudb.org/~cddb/cddb.cgi") << "gnudb asks for CDDB over HTTP";
     EXPECT_EQ(prefs.encoderJobs, 0) << "as many as there are cores";
-    EXPECT_EQ(prefs.dictionary().size(), 14u);
+    EXPECT_EQ(prefs.lookupOrder, "MusicBrainz+freedb");
+    EXPECT_EQ(prefs.musicBrainzServer, "https://musicbrainz.org");
+    EXPECT_EQ(prefs.emailAddress, "");
+    EXPECT_EQ(prefs.dictionary().size(), 17u);
 }
 
 TEST(RipperPreferences, StoredOptionsAreWhatTheyShowOnAndOff) {
@@ -106,9 +111,12 @@ TEST(RipperPreferences, TheStoredPresetDecidesTheRowNotLeftoverExpertText) {
         EXPECT_EQ(prefs.expertConfigOption, c.expert);
     }
     RipperPreferences prefs;
-    prefs.load({{"OutputDirectory", "/data"}, {"FreedbServer", ""}}, freshInstall(), "/home/u");
+    prefs.load({{"OutputDirectory", "/data"}, {"FreedbServer", ""}, {"LookupOrder", "nonsense"}, {"MusicBrainzServer", ""}},
+               freshInstall(), "/home/u");
     EXPECT_EQ(prefs.outputDirectory, "/data/Audio CD");
-    EXPECT_EQ(prefs.freedbServer, "gnudb.gnudb.org");
+    EXPECT_EQ(prefs.freedbServer, "http://gnudb.gnudb.org/~cddb/cddb.cgi");
+    EXPECT_EQ(prefs.lookupOrder, "MusicBrainz+freedb");
+    EXPECT_EQ(prefs.musicBrainzServer, "https://musicbrainz.org");
     EXPECT_EQ(*prefs.dictionary().at("OutputDirectory").string(), "/data");
 }
 
@@ -143,6 +151,29 @@ TEST(RipJob, PlansRunsNamesAndFolders) {
     EXPECT_EQ(job.runs[1].displayedName, "Second");
     EXPECT_EQ(job.runs[2].displayedName, "Track 07");
     EXPECT_EQ(job.runs[1].destination, dir.file("Artist - Album") + "/02 - Second.mp3");
+
+    // What MusicBrainz adds: a track's own artist (the album's then goes into TPE2), the track
+    // of the disc's total, the disc of the set's.
+    request.trackArtists = {"", "Guest Singer"};
+    request.discNumber = 2;
+    request.discTotal = 3;
+    job = planRipJob(request);
+    const auto has = [](const std::vector<std::string>& args, const std::vector<std::string>& run) {
+        return std::search(args.begin(), args.end(), run.begin(), run.end()) != args.end();
+    };
+    EXPECT_TRUE(has(job.runs[0].arguments, {"--tv", "TPE2=Artist"}));
+    EXPECT_TRUE(has(job.runs[0].arguments, {"--tv", "TPOS=2/3"}));
+    EXPECT_TRUE(has(job.runs[0].arguments, {"--tn", "1/2"}));
+    EXPECT_FALSE(has(job.runs[0].arguments, {"--ta", "Guest Singer"}));
+    EXPECT_TRUE(has(job.runs[1].arguments, {"--tt", "Second", "--tn", "2/2", "--ta", "Guest Singer"}));
+    EXPECT_TRUE(has(job.runs[2].arguments, {"--tn", "7"})) << "a track past the album's has no total";
+    request.trackArtists.clear();
+    request.discNumber = request.discTotal = 0;
+    const RipJob plain = planRipJob(request);
+    EXPECT_FALSE(has(plain.runs[0].arguments, {"--tv", "TPE2=Artist"}));
+    EXPECT_FALSE(has(plain.runs[0].arguments, {"--tv", "TPOS=2/3"}));
+    platform::removePath(job.outputFolder); // the folders these two plans made
+    platform::removePath(plain.outputFolder);
 
     // Gapless: one run over every track, named after the album.
     request.singleTrack = true;

@@ -98,23 +98,29 @@ struct Discwell {
         controller->setOutputDirectory(QString::fromStdString(home.file("Music/Audio CD")));
         controller->lameProcess()->setFreedbTimeout(std::chrono::milliseconds(3000));
         ui().encoderJobs->setValue(1); // one track after the other, unless a test says otherwise
+        ui().lookupOrder->setCurrentIndex(1); // freedb only, unless a test says otherwise
+        controller->setCdCacheFolder(QString::fromStdString(home.file("cache")));
     }
     Ui::MainWindow& ui() { return controller->ui(); }
     void useServer(const CddbServer& server) {
         ui().freedbServerField->setText("127.0.0.1:" + QString::number(server.port()));
     }
     // Starts a job and runs the event loop until it is over, keeping every track status line.
+    // `afterStart` runs once the encoding has begun (after the lookup, the chooser and the editor).
     bool runJob(const std::function<void()>& afterStart = {}, const std::function<void()>& whileRunning = {}) {
-        bool finished = false;
+        bool finished = false, encoding = false;
         auto connection =
             QObject::connect(controller->lameProcess(), &LAMEProcess::jobFinished, [&] { finished = true; });
         controller->lameProcess()->runEncoder();
-        if (afterStart)
-            afterStart();
         const bool ended = waitUntil(
             [&] {
+                if (!encoding && controller->lameProcess()->state() == LAMEProcess::State::Encoding) {
+                    encoding = true;
+                    if (afterStart)
+                        afterStart();
+                }
                 const QString line = controller->getptl();
-                if (!line.isEmpty() && (statusLines.isEmpty() || statusLines.last() != line)) {
+                if (encoding && !line.isEmpty() && (statusLines.isEmpty() || statusLines.last() != line)) {
                     statusLines << line;
                     if (whileRunning && statusLines.size() == 2)
                         whileRunning();
@@ -169,7 +175,7 @@ std::map<std::string, std::string> id3Frames(const std::string& path) {
 }
 
 TEST(Discwell, APerTrackJobWithTags) {
-    CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"200 rock 0a000603 The Artist / The Album\r\n"}, {entry}});
+    CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"201 OK, CDDB protocol level now: 6\r\n"}, {"200 rock 0a000603 The Artist / The Album\r\n"}, {entry}});
     Discwell discwell;
     discwell.useServer(server);
     discwell.ui().soundAlertWhenFinished->setChecked(true);
@@ -190,7 +196,7 @@ TEST(Discwell, APerTrackJobWithTags) {
     EXPECT_EQ(tags.count("TIT2") ? tags.at("TIT2") : "", "Two/Too") << "the tag keeps the title's slash";
     EXPECT_EQ(tags.count("TYER") ? tags.at("TYER") : tags.count("TDRC") ? tags.at("TDRC") : "", "1999");
     EXPECT_EQ(tags.count("TCON") ? tags.at("TCON") : "", "Rock");
-    EXPECT_EQ(tags.count("TRCK") ? tags.at("TRCK") : "", "2");
+    EXPECT_EQ(tags.count("TRCK") ? tags.at("TRCK") : "", "2/3") << "the track of the disc's three";
     ASSERT_EQ(discwell.statusLines.size(), 3);
     EXPECT_EQ(discwell.statusLines[0], "Processing: One     (1 of 3)");
     EXPECT_EQ(discwell.statusLines[2], "Processing: Three     (3 of 3)");
@@ -207,7 +213,7 @@ TEST(Discwell, AFirstJobInAFreshAccountMakesTheMusicFolder) {
     for (const bool nested : {false, true}) {
         SCOPED_TRACE(nested ? "artist folders" : "album folders");
         CddbServer server("201 ready\r\n",
-                          {{"200 hello\r\n"}, {"200 rock 0a000603 The Artist / The Album\r\n"}, {entry}});
+                          {{"200 hello\r\n"}, {"201 OK, CDDB protocol level now: 6\r\n"}, {"200 rock 0a000603 The Artist / The Album\r\n"}, {entry}});
         discwell.useServer(server);
         discwell.ui().createSeparateArtistAlbumDirs->setChecked(nested);
         discwell.controller->setOutputDirectory(QString::fromStdString(discwell.home.file("Music/Audio CD")));
@@ -221,7 +227,7 @@ TEST(Discwell, AFirstJobInAFreshAccountMakesTheMusicFolder) {
 
 TEST(Discwell, NestedFoldersSkipStopAndGapless) {
     {
-        CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
+        CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"201 OK, CDDB protocol level now: 6\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
         Discwell discwell;
         discwell.useServer(server);
         discwell.ui().createSeparateArtistAlbumDirs->setChecked(true);
@@ -248,7 +254,7 @@ TEST(Discwell, NestedFoldersSkipStopAndGapless) {
         EXPECT_TRUE(discwell.controller->alerts[0].startsWith("Freedb Error: Socket: Connect failed"));
     }
     {
-        CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
+        CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"201 OK, CDDB protocol level now: 6\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
         Discwell discwell;
         discwell.useServer(server);
         discwell.ui().ripAsSingleTrack->setChecked(true);
@@ -275,7 +281,7 @@ TEST(Discwell, StopAndSkipLeaveNoHalfWrittenFile) {
     };
     {
         SCOPED_TRACE("stop during the second track");
-        CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
+        CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"201 OK, CDDB protocol level now: 6\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
         Discwell discwell;
         discwell.useServer(server);
         ASSERT_TRUE(discwell.runJob({}, [&] { discwell.controller->lameProcess()->stop(); }));
@@ -287,7 +293,7 @@ TEST(Discwell, StopAndSkipLeaveNoHalfWrittenFile) {
     }
     {
         SCOPED_TRACE("stop while two tracks run at once");
-        CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
+        CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"201 OK, CDDB protocol level now: 6\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
         Discwell discwell;
         discwell.useServer(server);
         discwell.ui().encoderJobs->setValue(2);
@@ -298,7 +304,7 @@ TEST(Discwell, StopAndSkipLeaveNoHalfWrittenFile) {
     }
     {
         SCOPED_TRACE("skip the oldest of two running tracks");
-        CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
+        CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"201 OK, CDDB protocol level now: 6\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
         Discwell discwell;
         discwell.useServer(server);
         discwell.ui().encoderJobs->setValue(2);
@@ -311,7 +317,7 @@ TEST(Discwell, StopAndSkipLeaveNoHalfWrittenFile) {
 }
 
 TEST(Discwell, AFailingExpertOptionIsQuotedAndLeavesNoFolder) {
-    CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
+    CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"201 OK, CDDB protocol level now: 6\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
     Discwell discwell;
     discwell.useServer(server);
     discwell.ui().presetExpert->click();
@@ -331,7 +337,7 @@ TEST(Discwell, JobsInARowLeaveTheOutputFieldAsChosen) {
                               "Music/The Artist - The Album 1", "Music/The Artist/The Album 1"};
     for (int job = 0; job < 4; ++job) {
         SCOPED_TRACE(job);
-        CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
+        CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"201 OK, CDDB protocol level now: 6\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
         discwell.useServer(server);
         discwell.ui().createSeparateArtistAlbumDirs->setChecked(job % 2 == 1);
         ASSERT_TRUE(discwell.runJob());
@@ -376,7 +382,7 @@ TEST(Discwell, TitlesInAnyScriptSurviveALatinLocale) {
     const std::string utf8Entry = "210 rock 13031e03 CD database entry follows\r\nDISCID=0a000603\r\n"
                                   "DTITLE=The Artist / The Album\r\nTTITLE0=" + title +
                                   "\r\nTTITLE1=Two\r\nTTITLE2=Three\r\nEXTD=\r\n.\r\n";
-    CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"200 rock 0a000603 x\r\n"}, {utf8Entry}});
+    CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"201 OK, CDDB protocol level now: 6\r\n"}, {"200 rock 0a000603 x\r\n"}, {utf8Entry}});
     Discwell discwell;
     discwell.useServer(server);
     const bool ran = discwell.runJob();
@@ -434,17 +440,23 @@ TEST(Discwell, PreferencesRoundTrip) {
     {
         Recorder first(desktop, path);
         first.awakeFromNib(); // no file: the defaults resource
-        EXPECT_EQ(first.getChosenFreedbServer(), "gnudb.gnudb.org");
+        EXPECT_EQ(first.getChosenFreedbServer(), "http://gnudb.gnudb.org/~cddb/cddb.cgi");
         EXPECT_TRUE(first.getChosenOutputDirectory().endsWith("/Music/Audio CD"));
         first.ui().ripAsSingleTrack->setChecked(true);
         first.ui().expertConfigOption->setText("-V 2");
         first.ui().preset128->click();
         first.setOutputDirectory("/data/rips/Audio CD");
+        EXPECT_EQ(first.ui().lookupOrder->currentIndex(), 0) << "MusicBrainz, then freedb, on a first start";
+        first.ui().lookupOrder->setCurrentIndex(2);
+        first.ui().emailAddressField->setText("jane@example.org");
         first.applicationShouldTerminate();
     }
     const auto stored = platform::readPropertyList(path.toStdString());
     ASSERT_TRUE(stored);
-    EXPECT_EQ(stored->size(), 14u);
+    EXPECT_EQ(stored->size(), 17u);
+    EXPECT_EQ(*stored->at("LookupOrder").string(), "MusicBrainz");
+    EXPECT_EQ(*stored->at("EmailAddress").string(), "jane@example.org");
+    EXPECT_EQ(*stored->at("MusicBrainzServer").string(), "https://musicbrainz.org");
     EXPECT_EQ(*stored->at("OutputDirectory").string(), "/data/rips");
     EXPECT_EQ(*stored->at("RipAsSingleTrack").integer(), 1);
     EXPECT_EQ(*stored->at("BasicConfigOption").string(), "--preset 128");
@@ -452,6 +464,8 @@ TEST(Discwell, PreferencesRoundTrip) {
     second.awakeFromNib();
     EXPECT_TRUE(second.shouldRipAsSingleTrack());
     EXPECT_EQ(second.getChosenOutputDirectory(), "/data/rips/Audio CD");
+    EXPECT_EQ(second.ui().lookupOrder->currentIndex(), 2);
+    EXPECT_EQ(second.discLookupSettings().emailAddress, "jane@example.org");
     // Expert text typed once does not take over: the stored preset is the row shown and used.
     EXPECT_TRUE(second.ui().preset128->isChecked());
     EXPECT_EQ(second.encoderOptions().presetTitle, "--preset 128");
@@ -512,7 +526,7 @@ TEST(Discwell, DamagedPreferencesAreKeptAsideAndTheRestIsAFreshInstall) {
             EXPECT_EQ(window.shouldRipAsSingleTrack(), c.keepsReadable);
             EXPECT_TRUE(window.shouldSoundAlertWhenFinished());
             EXPECT_TRUE(window.shouldAddID3Tags());
-            EXPECT_EQ(window.getChosenFreedbServer(), "gnudb.gnudb.org");
+            EXPECT_EQ(window.getChosenFreedbServer(), "http://gnudb.gnudb.org/~cddb/cddb.cgi");
             EXPECT_TRUE(window.ui().presetStandard->isChecked());
         }
         // Written back whole at once (here without quitting, as after a crash): the next start
@@ -558,7 +572,7 @@ TEST(Discwell, EditorAndChooser) {
     EXPECT_EQ(chooser->getChosenAlbumNumber(), -1);
 
     // The editor's edits decide the job's names.
-    CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
+    CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"201 OK, CDDB protocol level now: 6\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
     discwell.useServer(server);
     discwell.ui().editTrackInformation->setChecked(true);
     QTimer::singleShot(200, [&] {
@@ -570,7 +584,7 @@ TEST(Discwell, EditorAndChooser) {
 }
 
 TEST(Discwell, ADiscImageIsRippedEndToEndWhileItIsRead) {
-    CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
+    CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {"201 OK, CDDB protocol level now: 6\r\n"}, {"200 rock 0a000603 x\r\n"}, {entry}});
     Discwell discwell;
     discwell.useServer(server);
     discwell.ui().encoderJobs->setValue(2);
