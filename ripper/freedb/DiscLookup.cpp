@@ -18,9 +18,12 @@ public:
         std::vector<Release> rows;
         for (const auto& line : matches)
             rows.push_back(releaseFromMatchLine(line));
-        return choose_ ? choose_(rows) : -1;
+        const int chosen = choose_ ? choose_(rows) : -1;
+        declined = chosen < 0 || static_cast<std::size_t>(chosen) >= rows.size();
+        return chosen;
     }
     std::string failure;
+    bool declined = false; // the user chose none of the matches: nothing to tell them
 
 private:
     const std::function<int(const std::vector<Release>&)>& choose_;
@@ -107,7 +110,8 @@ DiscLookupOutcome lookUpDisc(const TableOfContents& toc, const DiscLookupSetting
             outcome.source = "freedb";
             return outcome;
         }
-        failures.emplace_back("freedb", delegate.failure);
+        if (!delegate.declined)
+            failures.emplace_back("freedb", delegate.failure);
     }
     if (failures.size() == 1) {
         outcome.failureTitle = failures[0].first == "freedb" ? "Freedb Error" : "MusicBrainz Error";

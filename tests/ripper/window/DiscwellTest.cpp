@@ -8,11 +8,13 @@
 #include "tests/ripper/freedb/CddbServer.h"
 #include "tests/support/Audio.h"
 #include "tests/support/DiscImage.h"
+#include "tests/support/HttpServer.h"
 #include "tests/support/QtWait.h"
 #include "tests/support/TempDir.h"
 #include "ui_MainWindow.h"
 
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QTableView>
@@ -642,6 +644,286 @@ TEST(Discwell, ChoosingAndDroppingSources) {
     EXPECT_EQ(controller.getChosenOutputDirectory().toStdString(), discwell.home.file("Elsewhere/Audio CD"));
     controller.outputDirectoryChosen(QString());
     EXPECT_EQ(controller.getChosenOutputDirectory().toStdString(), discwell.home.file("Elsewhere/Audio CD"));
+}
+
+// The tag frames of a file, "" for a frame it does not have.
+std::string frame(const std::map<std::string, std::string>& tags, const std::string& id) {
+    const auto found = tags.find(id);
+    return found == tags.end() ? std::string() : found->second;
+}
+
+const std::string protoOk = "201 OK, CDDB protocol level now: 6\r\n";
+
+TEST(Discwell, TheWindowStaysLiveDuringALookupAndCancelEndsIt) {
+    // A server that greets, shakes hands and then says nothing: without a cancel the lookup
+    // would wait out its 30 s.
+    CddbServer silent("201 ready\r\n", {{"200 hello\r\n"}, {protoOk}, {"", false, true}});
+    Discwell discwell;
+    discwell.useServer(silent);
+    discwell.controller->lameProcess()->setFreedbTimeout(std::chrono::seconds(30));
+    bool finished = false;
+    QObject::connect(discwell.controller->lameProcess(), &LAMEProcess::jobFinished, [&] { finished = true; });
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(20);
+
+    discwell.controller->lameProcess()->runEncoder();
+    EXPECT_EQ(discwell.controller->lameProcess()->state(), LAMEProcess::State::LookingUp);
+    EXPECT_EQ(discwell.controller->getptl(), QString::fromUtf8("Looking up the disc\u2026"));
+    EXPECT_FALSE(discwell.ui().cancelLookupButton->isHidden());
+    EXPECT_FALSE(discwell.ui().startButton->isEnabled());
+    // The window's thread goes on while the server is silent: timers fire, the window paints.
+    ASSERT_TRUE(waitUntil([&] { return ticks >= 25; }, 5000));
+    EXPECT_FALSE(discwell.controller->window()->grab().isNull());
+    EXPECT_EQ(discwell.controller->lameProcess()->state(), LAMEProcess::State::LookingUp);
+
+    const auto start = std::chrono::steady_clock::now();
+    discwell.ui().cancelLookupButton->click();
+    EXPECT_FALSE(discwell.controller->lameProcess()->isRunning()) << "Cancel ends the lookup at once";
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_TRUE(finished);
+    EXPECT_TRUE(discwell.ui().startButton->isEnabled());
+    EXPECT_TRUE(discwell.ui().cancelLookupButton->isHidden());
+    EXPECT_TRUE(discwell.controller->getptl().isEmpty());
+    // What the cancelled lookup still does is passed over: no alert, no job, no folder.
+    waitUntil([] { return false; }, 300);
+    EXPECT_TRUE(discwell.controller->alerts.isEmpty()) << discwell.controller->alerts.join("\n").toStdString();
+    EXPECT_EQ(platform::listDirectory(discwell.home.file("Music")), std::vector<std::string>{});
+    silent.join();
+}
+
+// A MusicBrainz web service on loopback that knows the test disc as two releases.
+std::string musicBrainzReleases() {
+    const auto track = [](int n, const std::string& title, const std::string& credit) {
+        return R"({"position":)" + std::to_string(n) + R"(,"number":")" + std::to_string(n) + R"(","title":")" + title +
+               R"(","length":2000,"artist-credit":[)" + credit + "]}";
+    };
+    const std::string artist = R"({"name":"The Artist","joinphrase":""})";
+    const std::string guest = R"({"name":"The Artist","joinphrase":" feat. "},{"name":"Guest","joinphrase":""})";
+    const auto release = [&](const std::string& title, const std::string& date, const std::string& country,
+                             const std::string& media) {
+        return R"({"id":"r-)" + country + R"(","title":")" + title + R"(","date":")" + date + R"(","country":")" +
+               country + R"(","artist-credit":[)" + artist +
+               R"(],"label-info":[{"catalog-number":"CAT-)" + country + R"(","label":{"name":"A Label"}}],"media":[)" +
+               media + "]}";
+    };
+    const std::string ours = R"("track-count":3,"tracks":[)" + track(1, "One", artist) + "," +
+                             track(2, "Two/Too", guest) + "," + track(3, "Three", artist) + "]";
+    return R"({"releases":[)" +
+           release("The Album", "1999-05-01", "GB", R"({"position":1,"format":"CD",)" + ours + "}") + "," +
+           release("The Album (Remaster)", "2010", "US",
+                   R"({"position":1,"format":"CD",)" + ours + R"(},{"position":2,"format":"CD","track-count":1,"tracks":[]})") +
+           "]}";
+}
+
+// Runs `action` once, as soon as the window is shown.
+void whenShown(QWidget* window, std::function<void()> action) {
+    auto* poll = new QTimer(window);
+    QObject::connect(poll, &QTimer::timeout, window, [window, poll, action = std::move(action)] {
+        if (!window->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        action();
+    });
+    poll->start(20);
+}
+
+TEST(Discwell, MusicBrainzReleasesAreChosenAmongAndTagTheFiles) {
+    testsupport::HttpServer musicBrainz(
+        [](const std::string&) { return testsupport::HttpServer::Reply{200, musicBrainzReleases()}; }, 1);
+    Discwell discwell;
+    discwell.ui().lookupOrder->setCurrentIndex(2); // MusicBrainz only
+    discwell.controller->setMusicBrainzServer(QString::fromStdString(musicBrainz.base()));
+    FreedbAlbumMatchesController* chooser = discwell.controller->lameProcess()->albumMatchesController();
+    bool chosen = false;
+    whenShown(chooser, [&] {
+        EXPECT_EQ(discwell.controller->lameProcess()->state(), LAMEProcess::State::ChoosingMatch);
+        QTableWidget* table = chooser->tableView();
+        ASSERT_EQ(table->rowCount(), 2);
+        const auto row = [&](int r) {
+            QStringList cells;
+            for (int c = 0; c < table->columnCount(); ++c)
+                cells << table->item(r, c)->text();
+            return cells;
+        };
+        EXPECT_EQ(row(0), (QStringList{"The Album", "The Artist", "1999-05-01", "GB", "CD", "A Label", "CAT-GB"}));
+        EXPECT_EQ(row(1), (QStringList{"The Album (Remaster)", "The Artist", "2010", "US", "CD", "A Label", "CAT-US"}));
+        // The highlighted release's tracks, with a track's own artist.
+        ASSERT_EQ(chooser->trackList()->count(), 3);
+        EXPECT_EQ(chooser->trackList()->item(1)->text(), QString::fromUtf8("2. Two/Too \u2014 The Artist feat. Guest"));
+        chooser->grab().save(QString::fromStdString(std::filesystem::path(PROJECT_BINARY_DIR).append("discwell-chooser.png").string()));
+        table->selectRow(1);
+        chooser->choseAlbum();
+        chosen = true;
+    });
+    ASSERT_TRUE(discwell.runJob());
+    EXPECT_TRUE(chosen);
+    musicBrainz.join();
+    EXPECT_TRUE(discwell.controller->alerts.isEmpty()) << discwell.controller->alerts.join("\n").toStdString();
+    const std::string folder = discwell.home.file("Music/The Artist - The Album (Remaster)");
+    ASSERT_EQ(platform::listDirectory(folder),
+              (std::vector<std::string>{"01 - One.mp3", "02 - Two-Too.mp3", "03 - Three.mp3"}));
+    const auto guest = id3Frames(folder + "/02 - Two-Too.mp3");
+    EXPECT_EQ(frame(guest, "TPE1"), "The Artist feat. Guest");
+    EXPECT_EQ(frame(guest, "TPE2"), "The Artist") << "the album's artist";
+    EXPECT_EQ(frame(guest, "TALB"), "The Album (Remaster)");
+    EXPECT_EQ(frame(guest, "TIT2"), "Two/Too");
+    EXPECT_EQ(frame(guest, "TRCK"), "2/3");
+    EXPECT_EQ(frame(guest, "TPOS"), "1/2");
+    EXPECT_EQ(frame(guest, "TYER").empty() ? frame(guest, "TDRC") : frame(guest, "TYER"), "2010");
+    EXPECT_EQ(frame(id3Frames(folder + "/01 - One.mp3"), "TPE1"), "The Artist");
+}
+
+TEST(Discwell, FreedbMatchesAreChosenInTheWindowWhileTheLookupWaits) {
+    const std::string matches = "211 Found inexact matches, list follows (until terminating `.')\r\n"
+                                "rock 0c000603 Other / Record\r\njazz 0c000603 The Artist / The Album\r\n.\r\n";
+    CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {protoOk}, {matches}, {entry}});
+    Discwell discwell;
+    discwell.useServer(server);
+    FreedbAlbumMatchesController* chooser = discwell.controller->lameProcess()->albumMatchesController();
+    whenShown(chooser, [&] {
+        ASSERT_EQ(chooser->tableView()->rowCount(), 2);
+        EXPECT_EQ(chooser->tableView()->item(1, 0)->text(), "The Album");
+        EXPECT_EQ(chooser->tableView()->item(1, 1)->text(), "The Artist");
+        EXPECT_EQ(chooser->tableView()->item(1, 4)->text(), "freedb: jazz");
+        chooser->tableView()->selectRow(1);
+        chooser->choseAlbum();
+    });
+    ASSERT_TRUE(discwell.runJob());
+    server.join();
+    const auto sent = server.received();
+    ASSERT_GE(sent.size(), 4u);
+    EXPECT_EQ(sent[3], "cddb read jazz 0c000603\n");
+    EXPECT_EQ(platform::listDirectory(discwell.home.file("Music/The Artist - The Album")).size(), 3u);
+
+    // "None of These": the job goes on without album information, and nothing is said of it.
+    CddbServer again("201 ready\r\n", {{"200 hello\r\n"}, {protoOk}, {matches}});
+    discwell.useServer(again);
+    whenShown(chooser, [&] { chooser->chooseNone(); });
+    ASSERT_TRUE(discwell.runJob());
+    EXPECT_TRUE(discwell.controller->alerts.isEmpty()) << discwell.controller->alerts.join("\n").toStdString();
+    EXPECT_TRUE(platform::fileExists(discwell.home.file("Music/Audio CD/1 Audio Track.mp3")));
+}
+
+TEST(Discwell, TheEditorStartsEmptyCancelsTheJobAndItsEditsComeBackForTheSameDisc) {
+    Discwell discwell;
+    discwell.ui().editTrackInformation->setChecked(true);
+    TrackInfo* editor = discwell.controller->lameProcess()->trackInfoController();
+    {
+        SCOPED_TRACE("no album information, then Cancel");
+        discwell.ui().freedbServerField->setText("127.0.0.1:1");
+        bool shown = false;
+        whenShown(editor->window(), [&] {
+            shown = true;
+            EXPECT_EQ(editor->artistField()->text(), "");
+            EXPECT_EQ(editor->artistField()->placeholderText(), "Artist");
+            EXPECT_EQ(editor->albumField()->text(), "");
+            EXPECT_EQ(editor->albumField()->placeholderText(), "Album");
+            ASSERT_EQ(editor->rowCount(), 3);
+            EXPECT_EQ(editor->data(editor->index(0, 1), Qt::DisplayRole).toString(), "1 Audio Track");
+            editor->buttonResponse("Cancel");
+        });
+        ASSERT_TRUE(discwell.runJob());
+        EXPECT_TRUE(shown);
+        EXPECT_FALSE(discwell.controller->lameProcess()->isRunning());
+        EXPECT_EQ(platform::listDirectory(discwell.home.file("Music")), std::vector<std::string>{})
+            << "Cancel in the editor cancels the job";
+        EXPECT_EQ(discwell.controller->alerts.size(), 1); // the failed lookup
+        discwell.controller->alerts.clear();
+    }
+    {
+        SCOPED_TRACE("edits are kept with the disc");
+        CddbServer server("201 ready\r\n", {{"200 hello\r\n"}, {protoOk}, {"200 rock 0c000603 x\r\n"}, {entry}});
+        discwell.useServer(server);
+        whenShown(editor->window(), [&] {
+            EXPECT_EQ(editor->artistField()->text(), "The Artist");
+            editor->setData(editor->index(0, 1), "Uno", Qt::EditRole);
+            editor->buttonResponse("OK");
+        });
+        ASSERT_TRUE(discwell.runJob());
+        EXPECT_TRUE(platform::fileExists(discwell.home.file("Music/The Artist - The Album/01 - Uno.mp3")));
+    }
+    {
+        SCOPED_TRACE("the same disc again: the edits, without a lookup");
+        discwell.ui().freedbServerField->setText("127.0.0.1:1"); // a lookup would fail and say so
+        whenShown(editor->window(), [&] {
+            EXPECT_EQ(editor->artistField()->text(), "The Artist");
+            EXPECT_EQ(editor->data(editor->index(0, 1), Qt::DisplayRole).toString(), "Uno");
+            EXPECT_EQ(editor->data(editor->index(1, 1), Qt::DisplayRole).toString(), "Two/Too");
+            editor->buttonResponse("OK");
+        });
+        ASSERT_TRUE(discwell.runJob());
+        EXPECT_TRUE(discwell.controller->alerts.isEmpty()) << discwell.controller->alerts.join("\n").toStdString();
+        const auto tags = id3Frames(discwell.home.file("Music/The Artist - The Album 1/01 - Uno.mp3"));
+        EXPECT_EQ(frame(tags, "TIT2"), "Uno");
+        EXPECT_EQ(frame(tags, "TCON"), "Rock") << "the entry's genre was kept with the edits";
+    }
+}
+
+// A disc image, read and ripped with its titles from each service: the names and the tags.
+TEST(Discwell, ADiscImageGetsItsTitlesFromEachService) {
+    Discwell discwell;
+    const std::string cue = testsupport::makeDiscImage(discwell.home.path(), {330, 440, 550}, 2.0);
+    ASSERT_TRUE(discwell.controller->readCdSource(QString::fromStdString(cue)));
+    ASSERT_TRUE(waitUntil([&] { return !discwell.controller->isReadingCd(); }, 20000));
+    ASSERT_TRUE(discwell.controller->alerts.isEmpty()) << discwell.controller->alerts.join("\n").toStdString();
+
+    const auto entryFor = [](const std::string& album) {
+        return "210 rock 0c000603 CD database entry follows\r\n# xmcd\r\nDISCID=0c000603\r\n"
+               "DTITLE=AC/DC / " + album + "\r\nDYEAR=1980\r\nDGENRE=Hard Rock\r\n"
+               "TTITLE0=Hells Bells\r\nTTITLE1=Shoot to Thrill\r\nTTITLE2=What Do You Do for Money Honey\r\n"
+               "EXTD=\r\nEXTT0=\r\nEXTT1=\r\nEXTT2=\r\nPLAYORDER=\r\n.\r\n";
+    };
+    CddbServer cddbp("201 ready\r\n", {{"200 hello\r\n"}, {protoOk}, {"200 rock 0c000603 x\r\n"}, {entryFor("Over CDDBP")}});
+    testsupport::HttpServer http(
+        [&](const std::string& target) {
+            return testsupport::HttpServer::Reply{
+                200, target.find("cmd=cddb+query") != std::string::npos ? "200 rock 0c000603 x\r\n" : entryFor("Over HTTP")};
+        },
+        2);
+    testsupport::HttpServer musicBrainz(
+        [](const std::string&) {
+            return testsupport::HttpServer::Reply{
+                200, R"({"releases":[{"id":"r","title":"From MusicBrainz","date":"1980-07-25","artist-credit":[{"name":"AC/DC","joinphrase":""}],
+"media":[{"position":1,"format":"CD","track-count":3,"tracks":[{"position":1,"title":"Hells Bells"},{"position":2,"title":"Shoot to Thrill"},{"position":3,"title":"What Do You Do for Money Honey"}]}]}]})"};
+        },
+        1);
+    struct Case {
+        const char* what;
+        int order;
+        QString freedbServer;
+        std::string album;
+        std::string genre;
+    } cases[] = {
+        {"freedb over CDDBP", 1, "127.0.0.1:" + QString::number(cddbp.port()), "Over CDDBP", "Hard Rock"},
+        {"freedb over HTTP", 1, QString::fromStdString(http.base() + "/~cddb/cddb.cgi"), "Over HTTP", "Hard Rock"},
+        {"MusicBrainz", 2, "127.0.0.1:1", "From MusicBrainz", ""},
+    };
+    discwell.controller->setMusicBrainzServer(QString::fromStdString(musicBrainz.base()));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        discwell.ui().lookupOrder->setCurrentIndex(c.order);
+        discwell.ui().freedbServerField->setText(c.freedbServer);
+        ASSERT_TRUE(discwell.runJob());
+        EXPECT_TRUE(discwell.controller->alerts.isEmpty()) << discwell.controller->alerts.join("\n").toStdString();
+        // "AC/DC" keeps its slash in the tags and turns it into "-" in names.
+        const std::string folder = discwell.home.file("Music/AC-DC - " + c.album);
+        ASSERT_EQ(platform::listDirectory(folder),
+                  (std::vector<std::string>{"01 - Hells Bells.mp3", "02 - Shoot to Thrill.mp3",
+                                            "03 - What Do You Do for Money Honey.mp3"}));
+        const auto tags = id3Frames(folder + "/02 - Shoot to Thrill.mp3");
+        EXPECT_EQ(frame(tags, "TPE1"), "AC/DC");
+        EXPECT_EQ(frame(tags, "TALB"), c.album);
+        EXPECT_EQ(frame(tags, "TIT2"), "Shoot to Thrill");
+        EXPECT_EQ(frame(tags, "TYER").empty() ? frame(tags, "TDRC") : frame(tags, "TYER"), "1980");
+        EXPECT_EQ(frame(tags, "TCON"), c.genre);
+        EXPECT_EQ(frame(tags, "TRCK"), "2/3");
+    }
+    cddbp.join();
+    http.join();
+    musicBrainz.join();
 }
 
 } // namespace
