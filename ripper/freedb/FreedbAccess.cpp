@@ -236,16 +236,22 @@ std::string FreedbAccess::text(const std::string& bytes) const {
 std::string FreedbAccess::readReply(CddbConnection& connection) {
     // The time limit is the whole reply's: a server that trickles a byte now and then does not
     // hold the lookup past it. Waits are short, so that a cancel is seen at once.
+    // The silent waits are counted as well as the clock: a connection that has nothing at once
+    // (one in memory) ends after as many waits as the limit holds.
     const auto deadline = std::chrono::steady_clock::now() + timeout_;
+    std::chrono::milliseconds silent{0};
     std::string received;
     for (;;) {
         checkCancelled();
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
+        if (left.count() <= 0 || silent >= timeout_)
             fail(noAnswer);
-        const auto got = connection.receive(received, std::min(left, std::chrono::milliseconds(100)));
-        if (got == CddbConnection::Received::NothingInTime)
+        const auto wait = std::min(left, std::chrono::milliseconds(100));
+        const auto got = connection.receive(received, wait);
+        if (got == CddbConnection::Received::NothingInTime) {
+            silent += wait;
             continue;
+        }
         if (got == CddbConnection::Received::Closed)
             break;
         if (received.size() > maxReplyBytes)

@@ -84,8 +84,10 @@ Release releaseFrom(const Json& release, const std::string& discId, int trackCou
     if (!medium)
         return result;
     result.format = textOf(*medium, "format");
-    if (media.size() > 1) {
-        result.entry.discNumber = numberOf(*medium, "position");
+    // The disc's place in a set, when it is one and its position makes sense.
+    if (const int position = numberOf(*medium, "position"); media.size() > 1 && position >= 1 &&
+                                                             static_cast<std::size_t>(position) <= media.size()) {
+        result.entry.discNumber = position;
         result.entry.discTotal = static_cast<int>(media.size());
     }
     std::vector<const Json*> tracks;
