@@ -118,8 +118,10 @@ DiscLookupOutcome lookUpDisc(const TableOfContents& toc, const DiscLookupSetting
         outcome.failureText = failures[0].second;
     } else if (!failures.empty()) {
         outcome.failureTitle = "The disc was not found";
+        // Each service's words, named by the service where they do not say it themselves.
         for (const auto& [service, words] : failures)
-            outcome.failureText += (outcome.failureText.empty() ? "" : "\n\n") + service + ": " + words;
+            outcome.failureText += (outcome.failureText.empty() ? "" : "\n\n") +
+                                   (words.rfind(service, 0) == 0 ? "" : service + ": ") + words;
     }
     return outcome;
 }

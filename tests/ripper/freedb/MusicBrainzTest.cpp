@@ -284,7 +284,7 @@ TEST(DiscLookup, AsksTheServicesInTheChosenOrder) {
         const auto outcome = lookUpDisc(threeTracks(), settings(LookupOrder::MusicBrainzThenFreedb, musicBrainz.base(), nullptr),
                                         never, {});
         EXPECT_EQ(outcome.failureTitle, "The disc was not found");
-        EXPECT_EQ(outcome.failureText.rfind("MusicBrainz: MusicBrainz does not know this disc.\n\nfreedb: Socket: Connect failed", 0),
+        EXPECT_EQ(outcome.failureText.rfind("MusicBrainz does not know this disc.\n\nfreedb: Socket: Connect failed", 0),
                   0u)
             << outcome.failureText;
     }
