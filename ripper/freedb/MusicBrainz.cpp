@@ -156,8 +156,10 @@ std::string serviceWords(const std::string& body) {
 platform::HttpResponse get(const std::string& url, const MusicBrainzSettings& settings) {
     platform::HttpRequest request;
     request.url = url;
-    request.userAgent = std::string("Discwell/") + platform::discwellVersion + " ( " +
-                        (settings.contact.empty() ? "discwell@users.noreply.invalid" : settings.contact) + " )";
+    // The contact is the user's address; without one, the login and machine names, as the
+    // freedb hello has them.
+    const auto [user, machine] = cddbHelloNames(settings.contact);
+    request.userAgent = std::string("Discwell/") + platform::discwellVersion + " ( " + user + "@" + machine + " )";
     request.limits.connectTimeout = settings.timeout;
     request.limits.totalTimeout = settings.timeout;
     request.cancelled = settings.cancelled;

@@ -19,7 +19,7 @@ struct Release {
 
 struct MusicBrainzSettings {
     std::string baseAddress = "https://musicbrainz.org";
-    std::string contact; // for the User-Agent: an e-mail address or a web page
+    std::string contact; // for the User-Agent: the user's e-mail address
     std::chrono::milliseconds timeout{30000};
     std::function<bool()> cancelled;
 };

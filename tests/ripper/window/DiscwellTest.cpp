@@ -4,6 +4,7 @@
 #include "ripper/window/AppController.h"
 #include "ripper/window/DragDestView.h"
 #include "ripper/window/LAMEProcess.h"
+#include "ripper/freedb/TableOfContents.h"
 #include "ripper/window/TrackInfo.h"
 #include "tests/ripper/freedb/CddbServer.h"
 #include "tests/support/Audio.h"
@@ -869,6 +870,12 @@ TEST(Discwell, ADiscImageGetsItsTitlesFromEachService) {
     ASSERT_TRUE(discwell.controller->readCdSource(QString::fromStdString(cue)));
     ASSERT_TRUE(waitUntil([&] { return !discwell.controller->isReadingCd(); }, 20000));
     ASSERT_TRUE(discwell.controller->alerts.isEmpty()) << discwell.controller->alerts.join("\n").toStdString();
+    // The disc's folder is named by its whole table of contents (its MusicBrainz id).
+    const std::string cdFolder = discwell.controller->getChosenCDName().toStdString();
+    const auto toc = readTableOfContents(cdFolder);
+    ASSERT_TRUE(toc);
+    EXPECT_EQ(platform::lastPathComponent(cdFolder), musicBrainzDiscId(*toc));
+    EXPECT_EQ(platform::lastPathComponent(cdFolder).size(), 28u);
 
     const auto entryFor = [](const std::string& album) {
         return "210 rock 0c000603 CD database entry follows\r\n# xmcd\r\nDISCID=0c000603\r\n"
