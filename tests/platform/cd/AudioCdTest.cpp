@@ -51,14 +51,16 @@ TEST(AudioCd, TheCdFolderHoldsTheTracksExactlyAndItsIdentifier) {
     ASSERT_TRUE(folder) << error;
     EXPECT_GT(calls, 0);
 
-    // The identifier the freedb client computes from the written table of contents names the folder.
+    // The disc's MusicBrainz id, computed from the written table of contents, names the folder:
+    // it tells apart discs that share a freedb identifier.
     const auto toc = ripper::readTableOfContents(*folder);
     ASSERT_TRUE(toc);
     EXPECT_EQ(toc->trackOffsets, (std::vector<std::int64_t>{150, 300, 450}));
     EXPECT_EQ(toc->totalTime, 8);
-    char id[16];
-    std::snprintf(id, sizeof id, "%08x", ripper::discIdentifier(*toc));
-    EXPECT_EQ(platform::lastPathComponent(*folder), id);
+    EXPECT_EQ(toc->firstSessionTracks, 3);
+    EXPECT_EQ(toc->firstSessionLeadout, 600);
+    EXPECT_EQ(platform::lastPathComponent(*folder), ripper::musicBrainzDiscId(*toc));
+    EXPECT_EQ(platform::lastPathComponent(*folder).size(), 28u);
 
     EXPECT_EQ(platform::listDirectory(*folder), (std::vector<std::string>{".TOC.plist", "1 Audio Track.aiff",
                                                                           "2 Audio Track.aiff", "3 Audio Track.aiff"}));
