@@ -2,7 +2,13 @@
 
 #include "platform/core/Exception.h"
 
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
 #include <arpa/inet.h>
+#include <csignal>
+#include <cstdlib>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -21,6 +27,39 @@ namespace {
 // Raises `name` with the system's text for the error number of the failed call.
 [[noreturn]] void raiseWithError(const std::string& name, int error) {
     throw platform::Exception(name, name + ": " + std::strerror(error));
+}
+
+// One TLS context for the program: the system's trust store, and the extra CA file a test may
+// name. Made once; OpenSSL's contexts may be shared between threads.
+SSL_CTX* tlsContext() {
+    static SSL_CTX* context = [] {
+        SSL_CTX* made = SSL_CTX_new(TLS_client_method());
+        if (!made)
+            return made;
+        SSL_CTX_set_min_proto_version(made, TLS1_2_VERSION);
+        SSL_CTX_set_verify(made, SSL_VERIFY_PEER, nullptr);
+        SSL_CTX_set_default_verify_paths(made);
+        if (const char* extra = std::getenv("AIRCASK_EXTRA_CA_FILE"); extra && *extra)
+            SSL_CTX_load_verify_locations(made, extra, nullptr);
+        // A server that drops the connection without a close notify has ended the stream, as a
+        // plain connection's close does.
+        SSL_CTX_set_options(made, SSL_OP_IGNORE_UNEXPECTED_EOF);
+        // OpenSSL writes with write(), which a peer that has gone away answers with SIGPIPE:
+        // that must be a send failure, not the end of the program.
+        std::signal(SIGPIPE, SIG_IGN);
+        return made;
+    }();
+    return context;
+}
+
+std::string tlsErrorText() {
+    const unsigned long code = ERR_get_error();
+    ERR_clear_error();
+    if (code == 0)
+        return "the connection ended during the handshake";
+    char text[256];
+    ERR_error_string_n(code, text, sizeof text);
+    return text;
 }
 
 } // namespace
@@ -170,8 +209,47 @@ void AbstractSocket::connectWithin(const sockaddr_in& address, int timeoutMillis
         raiseWithError("Socket: Connect failed", error);
 }
 
+void AbstractSocket::startTls(const std::string& host, int timeoutMilliseconds) {
+    requireOpenAndConnected();
+    SSL_CTX* context = tlsContext();
+    SSL* ssl = context ? SSL_new(context) : nullptr;
+    if (!ssl)
+        throw platform::Exception("TLS: Handshake failed", "TLS could not start: " + tlsErrorText());
+    SSL_set_fd(ssl, socketfd_);
+    SSL_set_tlsext_host_name(ssl, host.c_str());
+    SSL_set_hostflags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+    SSL_set1_host(ssl, host.c_str());
+    // The handshake's reads and writes give up after the time limit.
+    if (timeoutMilliseconds > 0) {
+        timeval limit{timeoutMilliseconds / 1000, (timeoutMilliseconds % 1000) * 1000};
+        ::setsockopt(socketfd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        ::setsockopt(socketfd_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    }
+    ERR_clear_error();
+    if (SSL_connect(ssl) != 1) {
+        const long verified = SSL_get_verify_result(ssl);
+        const std::string problem = tlsErrorText();
+        SSL_free(ssl);
+        if (verified == X509_V_ERR_HOSTNAME_MISMATCH)
+            throw platform::Exception("TLS: Certificate not trusted",
+                                      "The certificate of " + host + " was made out for another host name");
+        if (verified != X509_V_OK)
+            throw platform::Exception("TLS: Certificate not trusted", "The certificate of " + host +
+                                                                          " is not trusted: " +
+                                                                          X509_verify_cert_error_string(verified));
+        throw platform::Exception("TLS: Handshake failed", "No secure connection to " + host + ": " + problem);
+    }
+    timeval none{};
+    ::setsockopt(socketfd_, SOL_SOCKET, SO_SNDTIMEO, &none, sizeof none);
+    OptionalLockGuard guard(lock_.get());
+    ssl_ = ssl;
+}
+
 bool AbstractSocket::waitUntilReadable(int timeoutMilliseconds) {
     requireOpenAndConnected();
+    // TLS may hold bytes already decrypted that no poll of the descriptor would show.
+    if (ssl_ && SSL_pending(ssl_) > 0)
+        return true;
     pollfd p{socketfd_, POLLIN, 0};
     int ready;
     do {
@@ -196,6 +274,25 @@ std::int32_t AbstractSocket::readData(ByteBuffer* buffer) {
     // Received straight into the caller's buffer: the same bytes as receiving into the
     // receive area and appending them, without the copy.
     std::uint8_t* tail = buffer->prepareTail(readBufferSize_);
+    if (ssl_) {
+        ERR_clear_error();
+        const int got = SSL_read(ssl_, tail, static_cast<int>(readBufferSize_));
+        if (got > 0) {
+            buffer->commitTail(static_cast<std::size_t>(got));
+            return got;
+        }
+        const int error = SSL_get_error(ssl_, got);
+        if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE)
+            return 0; // the receive time limit passed: still open
+        if (error == SSL_ERROR_ZERO_RETURN || (error == SSL_ERROR_SYSCALL && errno == 0) ||
+            (error == SSL_ERROR_SSL && ERR_peek_error() == 0)) {
+            close();
+            return 0;
+        }
+        if (error == SSL_ERROR_SYSCALL)
+            raiseWithError("Socket: Recv failed", errno);
+        throw platform::Exception("Socket: Recv failed", "Socket: Recv failed: " + tlsErrorText());
+    }
     ssize_t received;
     do {
         received = ::recv(socketfd_, tail, readBufferSize_, 0);
@@ -217,6 +314,16 @@ void AbstractSocket::writeData(const void* bytes, std::size_t length) {
     requireOpenAndConnected();
     const auto* p = static_cast<const std::uint8_t*>(bytes);
     std::size_t sent = 0;
+    if (ssl_) {
+        while (sent < length) {
+            ERR_clear_error();
+            const int n = SSL_write(ssl_, p + sent, static_cast<int>(std::min<std::size_t>(length - sent, 1 << 30)));
+            if (n <= 0)
+                throw platform::Exception("Socket: Send failed", "Socket: Send failed: " + tlsErrorText());
+            sent += static_cast<std::size_t>(n);
+        }
+        return;
+    }
     while (sent < length) {
         // MSG_NOSIGNAL: a peer that has gone away is a send failure, not the end of the process.
         const ssize_t n = ::send(socketfd_, p + sent, length - sent, MSG_NOSIGNAL);
@@ -312,6 +419,10 @@ void AbstractSocket::acceptConnection() {
 
 void AbstractSocket::close() {
     OptionalLockGuard guard(lock_.get());
+    if (ssl_) {
+        SSL_free(ssl_);
+        ssl_ = nullptr;
+    }
     if (socketfd_ != -1) {
         ::close(socketfd_);
         socketfd_ = -1;

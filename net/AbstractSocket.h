@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+typedef struct ssl_st SSL;
+
 namespace net {
 
 // One IPv4 TCP socket with blocking reads and writes. Every failure raises a
@@ -44,6 +46,13 @@ public:
     // "Socket: Connect timed out".
     void connectToHostName(const std::string& host, std::uint16_t port, int timeoutMilliseconds);
     bool isConnected() const { return connected_; }
+    // Speaks TLS over the connection from here on. The server's certificate must chain to the
+    // system's trust store (or to the extra CA file named by AIRCASK_EXTRA_CA_FILE, a way for
+    // tests to trust a CA of their own) and name `host`, which also goes to the server (SNI).
+    // Raises "TLS: Certificate not trusted" (the reason names the host) or "TLS: Handshake
+    // failed"; the handshake gives up after `timeoutMilliseconds`.
+    void startTls(const std::string& host, int timeoutMilliseconds);
+    bool isSecure() const { return ssl_ != nullptr; }
     bool isListening() const { return listening_; }
     const std::optional<std::string>& remoteHostName() const { return remoteHostName_; }
     std::uint16_t remotePort() const { return remotePort_; }
@@ -93,6 +102,7 @@ private:
     std::optional<std::string> remoteHostName_;
     std::uint16_t remotePort_ = 0;
     int socketfd_ = -1;
+    SSL* ssl_ = nullptr;               // a TLS connection's state, none for plain TCP
     std::unique_ptr<std::mutex> lock_; // none without the close lock
 };
 

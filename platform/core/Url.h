@@ -15,10 +15,19 @@ struct Url {
     std::string host;
     std::optional<std::uint16_t> port; // none when the URL gives no port (not even 80)
     std::string path;                  // percent escapes decoded; no query, no fragment
+    std::string target;                // what a request asks for: the path and query as written
 
     // Parses an absolute URL with a scheme. None when it cannot be parsed.
     static std::optional<Url> parse(const std::string& text);
 };
+
+// Whether an address can be sent as it is written: no blank and no control character, which a
+// request line would carry into the request (a raw space, or a CR LF that starts a header line).
+bool isSendableAddress(const std::string& text);
+
+// `location` (absolute, or relative as a redirect may give it) read against `base`; none when
+// the two make no http or https address.
+std::optional<std::string> resolveAddress(const std::string& base, const std::string& location);
 
 struct FetchLimits {
     std::chrono::milliseconds connectTimeout{10000};

@@ -63,6 +63,114 @@ std::optional<std::string> serverURLFromPlaylist(std::string_view text) {
     fail("Bad playlist URL");
 }
 
+namespace {
+
+std::string lowered(std::string_view text) {
+    std::string result(text);
+    for (char& c : result)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return result;
+}
+
+bool isStreamAddress(std::string_view text) {
+    const std::string head = lowered(text.substr(0, 8));
+    return startsWith(head, "http://") || startsWith(head, "https://");
+}
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+        text.remove_suffix(1);
+    return text;
+}
+
+} // namespace
+
+std::vector<PlaylistEntry> playlistEntries(std::string_view text) {
+    if (startsWith(text, "\xEF\xBB\xBF"))
+        text.remove_prefix(3);
+    std::vector<std::string_view> lines;
+    for (std::string_view line : split(text, "\n"))
+        lines.push_back(trimmed(line));
+    for (std::string_view line : lines)
+        if (startsWith(line, "#EXT-X-"))
+            fail("HLS streams are not supported");
+
+    std::vector<PlaylistEntry> entries;
+    std::size_t first = 0;
+    while (first < lines.size() && lines[first].empty())
+        ++first;
+    if (first < lines.size() && lowered(lines[first]) == "[playlist]") {
+        // FileN and TitleN, in the order of their numbers.
+        std::map<long, PlaylistEntry> numbered;
+        for (std::string_view line : lines) {
+            const std::size_t equals = line.find('=');
+            if (equals == std::string_view::npos)
+                continue;
+            const std::string key = lowered(trimmed(line.substr(0, equals)));
+            const std::string_view value = trimmed(line.substr(equals + 1));
+            const bool file = startsWith(key, "file"), title = startsWith(key, "title");
+            if (!file && !title)
+                continue;
+            const std::string digits = key.substr(file ? 4 : 5);
+            if (digits.empty() || digits.size() > 6 || digits.find_first_not_of("0123456789") != std::string::npos)
+                continue;
+            PlaylistEntry& entry = numbered[std::stol(digits)];
+            (file ? entry.address : entry.title) = std::string(value);
+        }
+        for (auto& [number, entry] : numbered)
+            if (isStreamAddress(entry.address))
+                entries.push_back(std::move(entry));
+    } else {
+        std::string title;
+        for (std::string_view line : lines) {
+            if (startsWith(line, "#EXTINF:")) {
+                const std::size_t comma = line.find(',');
+                title = comma == std::string_view::npos ? std::string() : std::string(trimmed(line.substr(comma + 1)));
+            } else if (!line.empty() && line.front() != '#') {
+                if (isStreamAddress(line))
+                    entries.push_back({std::string(line), title});
+                title.clear();
+            }
+        }
+    }
+    if (entries.empty())
+        fail("Bad playlist URL");
+    return entries;
+}
+
+int responseStatus(std::string_view header) {
+    const std::string_view line = header.substr(0, header.find("\r\n"));
+    std::string_view code;
+    if (startsWith(line, "ICY "))
+        code = line.substr(4);
+    else if (startsWith(line, "HTTP/1.0 ") || startsWith(line, "HTTP/1.1 "))
+        code = line.substr(9);
+    if (code.size() < 3 || code.substr(0, 3).find_first_not_of("0123456789") != std::string_view::npos ||
+        (code.size() > 3 && code[3] != ' '))
+        return 0;
+    return (code[0] - '0') * 100 + (code[1] - '0') * 10 + (code[2] - '0');
+}
+
+std::optional<std::string> headerField(const HeaderFields& fields, std::string_view name) {
+    const std::string wanted = lowered(name);
+    for (const auto& [key, value] : fields)
+        if (lowered(key) == wanted)
+            return value;
+    return std::nullopt;
+}
+
+AudioKind audioKindOf(std::string_view contentType) {
+    const std::string type = lowered(trimmed(contentType.substr(0, contentType.find(';'))));
+    if (type.empty() || type == "audio/mpeg" || type == "audio/mp3" || type == "audio/mpeg3" || type == "audio/x-mpeg")
+        return AudioKind::Mp3;
+    if (type == "audio/aac" || type == "audio/aacp" || type == "audio/x-aac")
+        return AudioKind::Aac;
+    return AudioKind::Other;
+}
+
 HeaderFields parseResponseHeader(std::string_view text) {
     const auto lines = split(text, "\r\n");
     const std::string_view status = lines.front();
@@ -72,6 +180,11 @@ HeaderFields parseResponseHeader(std::string_view text) {
         ok = status.size() == 12 || status[12] == ' ';
     if (!ok)
         fail(std::string(status));
+    return parseHeaderFields(text);
+}
+
+HeaderFields parseHeaderFields(std::string_view text) {
+    const auto lines = split(text, "\r\n");
     HeaderFields fields;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const std::size_t colon = lines[i].find(':');

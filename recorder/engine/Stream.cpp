@@ -169,9 +169,7 @@ void Stream::_rip() {
                     break;
             }
             try {
-                getPlaylistFile();
-                if (!stopRequested())
-                    connect();
+                connectToStation();
             } catch (const platform::Exception& e) {
                 if (stopRequested())
                     break;
@@ -264,38 +262,91 @@ void Stream::workerEnded() {
     stopped_.notify_all();
 }
 
-void Stream::getPlaylistFile() {
+std::vector<PlaylistEntry> Stream::stationAddresses() {
     const auto playlistURL = descriptor_->objectForKey("playlistURL");
     if (!playlistURL)
-        return;
+        return {{descriptor_->objectForKey("serverURL").value_or(""), ""}};
     setState(Connecting);
-    if (!platform::Url::parse(*playlistURL))
+    if (!platform::isSendableAddress(*playlistURL) || !platform::Url::parse(*playlistURL))
         fail("Bad playlist URL");
-    const auto text = platform::fetchText(*playlistURL, playlistLimits);
-    if (!text || text->empty())
+    platform::HttpRequest request;
+    request.url = *playlistURL;
+    request.userAgent = std::string("Aircask ") + platform::aircaskVersion;
+    request.limits = playlistLimits;
+    request.cancelled = [this] { return stopRequested(); };
+    const auto response = platform::fetch(request);
+    if (stopRequested())
+        return {};
+    if (!response.answered) {
+        // A certificate that is not trusted is said as such, naming the host.
+        if (response.error.find("certificate") != std::string::npos || response.error.find("SSL") != std::string::npos)
+            fail("The playlist's server " + platform::Url::parse(*playlistURL)->host +
+                 " could not be reached securely: " + response.error);
         fail("Bad playlist URL");
-    if (auto serverURL = serverURLFromPlaylist(*text))
-        descriptor_->setObject("serverURL", *serverURL);
+    }
+    if (response.status != 200 || response.body.empty())
+        fail("Bad playlist URL");
+    return playlistEntries(response.body);
 }
 
-std::string Stream::requestFor(const std::string& path, const std::string& host, std::uint16_t port) const {
-    return "GET " + (path.empty() ? std::string("/") : path) + " HTTP/1.0\r\n" + "Host: " + host + ":" +
+void Stream::connectToStation() {
+    const auto entries = stationAddresses();
+    // A playlist's entries are tried in turn: the first that answers is recorded.
+    for (std::size_t i = 0; i < entries.size() && !stopRequested(); ++i) {
+        try {
+            playlistTitle_ = entries[i].title;
+            connect(entries[i].address);
+            if (descriptor_->objectForKey("playlistURL"))
+                descriptor_->setObject("serverURL", entries[i].address);
+            return;
+        } catch (const platform::Exception& e) {
+            if (i + 1 == entries.size() || stopRequested())
+                throw;
+            platform::log("*** " + entries[i].address + ": " + e.reason() + "; trying the playlist's next entry");
+        }
+    }
+}
+
+std::string Stream::requestFor(const std::string& target, const std::string& host, std::uint16_t port) const {
+    return "GET " + (target.empty() ? std::string("/") : target) + " HTTP/1.0\r\n" + "Host: " + host + ":" +
            std::to_string(port) + "\r\n" + "User-Agent: Aircask " + platform::aircaskVersion + "\r\n" + "Icy-MetaData:1\r\n" +
            "Accept: */*\r\n\r\n";
 }
 
-void Stream::connect() {
-    std::string serverURL = descriptor_->objectForKey("serverURL").value_or("");
-    if (serverURL.rfind("https://", 0) == 0)
-        fail("Secure (https) streams are not supported yet");
-    if (serverURL.rfind("http://", 0) != 0)
-        serverURL = "http://" + serverURL;
-    const auto url = platform::Url::parse(serverURL);
-    if (!url || url->host.empty() || url->scheme != "http")
-        fail("Bad server URL");
-    host_ = url->host;
-    port_ = url->port.value_or(80);
+void Stream::connect(std::string address) {
+    if (address.find("://") == std::string::npos)
+        address = "http://" + address;
+    // Redirects are followed, also from http to https, five at most.
+    for (int redirects = 0;; ++redirects) {
+        const auto url = platform::isSendableAddress(address) ? platform::Url::parse(address) : std::nullopt;
+        if (!url || url->host.empty() || (url->scheme != "http" && url->scheme != "https"))
+            fail("Bad server URL");
+        const bool secure = url->scheme == "https";
+        host_ = url->host;
+        port_ = url->port.value_or(secure ? 443 : 80);
+        const std::string header = requestHeader(*url, secure);
+        if (stopRequested())
+            return;
+        const int status = responseStatus(header);
+        if (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) {
+            const auto location = headerField(parseHeaderFields(header), "Location");
+            if (!location)
+                fail(header.substr(0, header.find("\r\n")));
+            if (redirects == maxRedirects)
+                fail("Station redirects more than " + std::to_string(maxRedirects) + " times");
+            const auto next = platform::resolveAddress(address, *location);
+            if (!next)
+                fail("Station redirects to a bad address: " + *location);
+            platform::log("Station redirects to " + *next);
+            address = *next;
+            continue;
+        }
+        parseHeaders(header);
+        return;
+    }
+}
 
+std::string Stream::requestHeader(const platform::Url& url, bool secure) {
     // The close lock: pause() interrupts this socket from the main thread.
     auto socket = std::make_shared<net::BufferedSocket>(net::CloseLock::On);
     {
@@ -304,26 +355,28 @@ void Stream::connect() {
         socket_ = socket;
     }
     if (stopRequested())
-        return;
+        return {};
     // Taken once a connection: the read loop uses the worker's own copy, without the lock.
     {
         std::lock_guard lock(mutex_);
         stall_ = stallSeconds_;
     }
     const double stall = stall_;
-    std::optional<std::string> header;
     try {
         socket->connectToHostName(host_, port_, connectTimeoutMilliseconds);
         if (stopRequested())
-            return;
+            return {};
+        if (secure)
+            socket->startTls(host_, connectTimeoutMilliseconds);
         // Every receive gives up after the stall limit: the read loop needs no wait of its own.
         timeval limit{};
         limit.tv_sec = static_cast<time_t>(stall);
         limit.tv_usec = static_cast<suseconds_t>((stall - static_cast<double>(limit.tv_sec)) * 1e6);
         ::setsockopt(socket->socketfd(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
 
-        // One write per line, as the request has always gone out.
-        const std::string request = requestFor(url->path, host_, port_);
+        // One write per line, as the request has always gone out. The address's path and
+        // query go out as written.
+        const std::string request = requestFor(url.target, host_, port_);
         for (std::size_t at = 0; at < request.size();) {
             const std::size_t end = request.find("\r\n", at) + 2;
             socket->writeString(std::string_view(request).substr(at, end - at));
@@ -339,7 +392,7 @@ void Stream::connect() {
             if (socket->fillBuffer() == 0 && !socket->isConnected())
                 throw ConnectionLost("Station closed the connection before sending its headers");
         }
-        header = socket->readStringUpToString("\r\n\r\n");
+        return socket->readStringUpToString("\r\n\r\n").value_or(std::string());
     } catch (const ConnectionLost&) {
         throw;
     } catch (const platform::Exception& e) {
@@ -347,22 +400,31 @@ void Stream::connect() {
             throw;
         throw ConnectionLost(connectionFailureText(e));
     }
-    parseHeaders(*header);
 }
 
 void Stream::parseHeaders(const std::string& text) {
     headers_ = parseResponseHeader(platform::utf8OrLatin1(text));
+    // What cannot be recorded is refused before anything is made or written.
+    const std::string type = headerField(headers_, "Content-Type").value_or("");
+    if (audioKindOf(type) != AudioKind::Mp3)
+        fail("This station sends " + type + ", which Aircask cannot record yet");
     const auto copyField = [&](const char* field, const char* key) {
         const auto found = headers_.find(field);
         if (found != headers_.end() && !found->second.empty())
             descriptor_->setObject(key, found->second);
     };
-    copyField("icy-name", "stationName");
     copyField("icy-genre", "stationGenre");
     copyField("icy-url", "stationURL");
     copyField("icy-br", "stationBitRate");
-    if (!descriptor_->objectForKey("stationName"))
-        descriptor_->setObject("stationName", port_ == 80 ? host_ : host_ + ":" + std::to_string(port_));
+    // A name the user gave stays; otherwise the server's, the playlist's, or host and port.
+    if (!descriptor_->objectForKey("stationNameGiven")) {
+        const auto serverName = headerField(headers_, "icy-name");
+        const bool defaultPort = port_ == 80 || port_ == 443;
+        descriptor_->setObject("stationName", serverName && !serverName->empty() ? *serverName
+                                              : !playlistTitle_.empty()           ? playlistTitle_
+                                              : defaultPort                       ? host_
+                                                                                  : host_ + ":" + std::to_string(port_));
+    }
     metaint_ = metadataInterval(headers_);
     createDirectories();
 }

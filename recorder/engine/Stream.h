@@ -4,6 +4,7 @@
 #include "recorder/engine/File.h"
 #include "recorder/engine/OverlapTrimmer.h"
 #include "recorder/engine/StationDescriptor.h"
+#include "platform/core/Url.h"
 #include "recorder/engine/StationProtocol.h"
 
 #include <atomic>
@@ -98,13 +99,20 @@ public:
     bool waitUntilStopped(std::chrono::milliseconds timeout) const;
 
     // The worker's steps, public for the tests that drive them one by one.
-    std::string requestFor(const std::string& path, const std::string& host, std::uint16_t port) const;
+    // `target` is the address's path and query as written.
+    std::string requestFor(const std::string& target, const std::string& host, std::uint16_t port) const;
+    static constexpr int maxRedirects = 5;
     void parseHeaders(const std::string& text);
 
 private:
     void _rip();
-    void getPlaylistFile();
-    void connect();
+    // The addresses to try: the playlist's entries, or the server URL.
+    std::vector<PlaylistEntry> stationAddresses();
+    // Connects to the first address that answers and reads its response header.
+    void connectToStation();
+    void connect(std::string address);
+    // Connects (over TLS for https), sends the request and returns the response header.
+    std::string requestHeader(const platform::Url& url, bool secure);
     // Records until a stop (returns) or a failure (raises; ConnectionLost when the connection
     // went). `recorded` becomes true once audio has arrived.
     void readStream(OverlapTrimmer& trimmer, bool& recorded);
@@ -155,6 +163,7 @@ private:
     HeaderFields headers_;
     std::string host_;
     std::uint16_t port_ = 80;
+    std::string playlistTitle_; // the playlist's title of the entry being connected
     double stall_ = defaultStallTimeout; // the stall limit of the current connection
 };
 

@@ -158,8 +158,12 @@ TEST(Stream, StationURLsThatCannotWork) {
         std::string serverURL;
         std::string error;
     } cases[] = {
-        {"https://secure.example.org/live", "Secure (https) streams are not supported yet"},
         {"", "Bad server URL"},
+        // An address goes out as written, so one that would carry a blank or a line break into
+        // the request is refused.
+        {"http://127.0.0.1:1/my station", "Bad server URL"},
+        {"http://127.0.0.1:1/live\r\nX-Injected: 1", "Bad server URL"},
+        {"ftp://127.0.0.1/live", "Bad server URL"},
         {"http://", "Bad server URL"},
         // Texts a person understands, with the system's own reason in them.
         {"127.0.0.1:1/live",
@@ -515,7 +519,7 @@ TEST(Stream, ResolvesPlaylistsOnEveryStart) {
         EXPECT_EQ(stream->errorString(), "Station closed the connection"); // connected, then closed: no audio
         descriptor->setObject("serverURL", "http://old.example/");
     }
-    EXPECT_EQ(station.request.substr(0, 19), "GET /live HTTP/1.0\r");
+    EXPECT_EQ(station.request.substr(0, 25), "GET /live?sid=1 HTTP/1.0\r") << "the query goes out as written";
 
     auto broken = Stream::create(StationDescriptor::make({{"playlistURL", "http://127.0.0.1:1/none.pls"}}), dir.path());
     EXPECT_EQ(recordToTheEnd(*broken).errorString, "Bad playlist URL");
