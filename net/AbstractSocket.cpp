@@ -216,9 +216,15 @@ void AbstractSocket::startTls(const std::string& host, int timeoutMilliseconds) 
     if (!ssl)
         throw platform::Exception("TLS: Handshake failed", "TLS could not start: " + tlsErrorText());
     SSL_set_fd(ssl, socketfd_);
-    SSL_set_tlsext_host_name(ssl, host.c_str());
-    SSL_set_hostflags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-    SSL_set1_host(ssl, host.c_str());
+    // The certificate must name the host: its address, for an address; its name otherwise.
+    in_addr literal{};
+    if (::inet_pton(AF_INET, host.c_str(), &literal) == 1) {
+        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.c_str());
+    } else {
+        SSL_set_tlsext_host_name(ssl, host.c_str());
+        SSL_set_hostflags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+        SSL_set1_host(ssl, host.c_str());
+    }
     // The handshake's reads and writes give up after the time limit.
     if (timeoutMilliseconds > 0) {
         timeval limit{timeoutMilliseconds / 1000, (timeoutMilliseconds % 1000) * 1000};
@@ -230,7 +236,7 @@ void AbstractSocket::startTls(const std::string& host, int timeoutMilliseconds) 
         const long verified = SSL_get_verify_result(ssl);
         const std::string problem = tlsErrorText();
         SSL_free(ssl);
-        if (verified == X509_V_ERR_HOSTNAME_MISMATCH)
+        if (verified == X509_V_ERR_HOSTNAME_MISMATCH || verified == X509_V_ERR_IP_ADDRESS_MISMATCH)
             throw platform::Exception("TLS: Certificate not trusted",
                                       "The certificate of " + host + " was made out for another host name");
         if (verified != X509_V_OK)

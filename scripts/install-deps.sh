@@ -8,7 +8,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   # libraries
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev
-  libmpg123-dev libcurl4-openssl-dev libplist-dev
+  libmpg123-dev libcurl4-openssl-dev libplist-dev libssl-dev
   libcdio-dev libcdio-paranoia-dev libdiscid-dev nlohmann-json3-dev
   # run time: the encoder, the offscreen and X platforms
   lame libqt6dbus6 qt6-qpa-plugins xvfb xauth
@@ -16,7 +16,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev python3
   clang-14 libclang-rt-14-dev
   # end-to-end peers
-  icecast2 ffmpeg curl
+  icecast2 ffmpeg curl openssl
 )
 
 missing=()

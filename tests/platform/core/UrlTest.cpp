@@ -32,6 +32,45 @@ TEST(Url, ParsesWhatTheRecorderMeets) {
     }
 }
 
+TEST(Url, AddressesGoOutAsWritten) {
+    struct Case {
+        const char* text;
+        const char* target; // what the request line asks for
+    } cases[] = {
+        {"http://a.example:8000/;?sid=1", "/;?sid=1"},
+        {"http://a.example/stream?type=http&nocache=1", "/stream?type=http&nocache=1"},
+        {"http://a.example/my%20station", "/my%20station"},
+        {"http://a.example/live%0D%0AX-Injected:%201", "/live%0D%0AX-Injected:%201"},
+        {"https://a.example", "/"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_TRUE(platform::isSendableAddress(c.text));
+        const auto url = Url::parse(c.text);
+        ASSERT_TRUE(url);
+        EXPECT_EQ(url->target, c.target);
+    }
+    for (const char* refused : {"http://a.example/my station", "http://a.example/live\r\nX-Injected: 1",
+                                "http://a.example/\t", "http://a.example/\x7f", ""})
+        EXPECT_FALSE(platform::isSendableAddress(refused)) << refused;
+}
+
+TEST(Url, RedirectsResolveAgainstTheAddress) {
+    struct Case {
+        const char* base;
+        const char* location;
+        std::optional<std::string> resolved;
+    } cases[] = {
+        {"http://a.example/live", "https://b.example:8443/stream?x=1", "https://b.example:8443/stream?x=1"},
+        {"http://a.example/radio/live", "/other", "http://a.example/other"},
+        {"https://a.example/radio/live", "mount2", "https://a.example/radio/mount2"},
+        {"http://a.example/live", "ftp://b.example/", std::nullopt},
+        {"http://a.example/live", "/a b", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::resolveAddress(c.base, c.location), c.resolved) << c.location;
+}
+
 TEST(Url, RejectsWhatIsNoUrl) {
     for (const char* text : {"", "radio.example.net:8000/live", "http://", "http://host:99999/", "http://a b/\r"}) {
         SCOPED_TRACE(text);

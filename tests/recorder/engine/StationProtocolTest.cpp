@@ -87,6 +87,75 @@ TEST(StationProtocol, Playlists) {
         expectException([&] { serverURLFromPlaylist(bad); }, "Stream", "Bad playlist URL");
 }
 
+TEST(StationProtocol, PlaylistsAsStationsWriteThem) {
+    struct Case {
+        const char* what;
+        std::string text;
+        std::vector<PlaylistEntry> entries;
+    } cases[] = {
+        {"pls with several entries, by their numbers",
+         "[playlist]\nNumberOfEntries=3\nFile2=https://b.example/live\nTitle2=Second\nFile1=http://a.example:8000/;?sid=1\n"
+         "Title1=(#1 - 12/500) Jazz FM\nFile3=mms://old.example/live\nVersion=2\n",
+         {{"http://a.example:8000/;?sid=1", "(#1 - 12/500) Jazz FM"}, {"https://b.example/live", "Second"}}},
+        {"pls with CR LF, a byte-order mark and keys in another case",
+         "\xEF\xBB\xBF[Playlist]\r\nfile1=http://a.example/live\r\ntitle1=Jazz FM\r\n",
+         {{"http://a.example/live", "Jazz FM"}}},
+        {"m3u with titles",
+         "#EXTM3U\n#EXTINF:-1,Jazz FM\nhttp://a.example/live\n\nhttp://b.example/live\n",
+         {{"http://a.example/live", "Jazz FM"}, {"http://b.example/live", ""}}},
+        {"m3u8 as a plain list, CR LF", "#EXTM3U\r\nhttps://a.example/stream?type=http&nocache=1\r\n",
+         {{"https://a.example/stream?type=http&nocache=1", ""}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto entries = playlistEntries(c.text);
+        ASSERT_EQ(entries.size(), c.entries.size());
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            EXPECT_EQ(entries[i].address, c.entries[i].address);
+            EXPECT_EQ(entries[i].title, c.entries[i].title);
+        }
+    }
+    const struct {
+        const char* what;
+        std::string text;
+        std::string error;
+    } refused[] = {
+        {"HLS", "#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\nsegment1.aac\n",
+         "HLS streams are not supported"},
+        {"no stream address", "[playlist]\nFile1=rtsp://a.example/live\n", "Bad playlist URL"},
+        {"an HTML page", "<html><body>Not here</body></html>", "Bad playlist URL"},
+        {"nothing", "", "Bad playlist URL"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.what);
+        try {
+            playlistEntries(c.text);
+            ADD_FAILURE() << "taken";
+        } catch (const platform::Exception& e) {
+            EXPECT_EQ(e.reason(), c.error);
+        }
+    }
+}
+
+TEST(StationProtocol, StatusCodesFieldsAndContentTypes) {
+    for (const auto& [line, code] : std::vector<std::pair<std::string, int>>{{"ICY 200 OK\r\n", 200},
+                                                                            {"HTTP/1.1 302 Found\r\n", 302},
+                                                                            {"HTTP/1.0 308\r\n", 308},
+                                                                            {"HTTP/1.1 3020 x\r\n", 0},
+                                                                            {"SOURCE /live\r\n", 0},
+                                                                            {"", 0}})
+        EXPECT_EQ(responseStatus(line), code) << line;
+    const HeaderFields fields = parseHeaderFields("HTTP/1.1 302 Found\r\nlocation: https://b.example/\r\n\r\n");
+    EXPECT_EQ(headerField(fields, "Location"), "https://b.example/");
+    EXPECT_FALSE(headerField(fields, "Content-Type"));
+    for (const auto& [type, kind] : std::vector<std::pair<std::string, AudioKind>>{
+             {"audio/mpeg", AudioKind::Mp3}, {"Audio/MPEG; charset=x", AudioKind::Mp3}, {"", AudioKind::Mp3},
+             {"audio/mp3", AudioKind::Mp3}, {"audio/aacp", AudioKind::Aac}, {"audio/aac", AudioKind::Aac},
+             {"audio/x-aac", AudioKind::Aac}, {"application/ogg", AudioKind::Other}, {"audio/ogg", AudioKind::Other},
+             {"text/html", AudioKind::Other}})
+        EXPECT_EQ(audioKindOf(type), kind) << type;
+}
+
 TEST(StationProtocol, FileNames) {
     struct Case {
         std::string title;

@@ -4,6 +4,7 @@
 #include "tests/support/Icy.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Tls.h"
 
 #include <gtest/gtest.h>
 
@@ -523,6 +524,208 @@ TEST(Stream, ResolvesPlaylistsOnEveryStart) {
 
     auto broken = Stream::create(StationDescriptor::make({{"playlistURL", "http://127.0.0.1:1/none.pls"}}), dir.path());
     EXPECT_EQ(recordToTheEnd(*broken).errorString, "Bad playlist URL");
+}
+
+// Audio in passes of `metaint` bytes, with a title at the first: what the stations below send.
+std::vector<Pass> titledPasses(const std::string& mp3, int metaint, int count, std::string* audio) {
+    std::vector<Pass> passes;
+    for (int i = 0; i < count; ++i) {
+        passes.push_back({mp3.substr(static_cast<std::size_t>(i) * metaint, metaint),
+                          i == 0 ? titleBlock("Artist - Song") : std::string(1, '\0')});
+        *audio += passes.back().audio;
+    }
+    return passes;
+}
+
+std::string recordedAudio(const Stream::Snapshot& snapshot) {
+    std::string recorded;
+    for (const auto& file : snapshot.files)
+        recorded += readFile(file.path);
+    return recorded;
+}
+
+// A station that answers every request with a redirect to where `location` says.
+struct Redirector {
+    std::vector<std::string> requests;
+    LoopbackServer server;
+    Redirector(std::function<std::string(const std::string& request)> location, int status, int connections)
+        : server(
+              [this, location = std::move(location), status](int fd) {
+                  requests.push_back(LoopbackServer::readUntil(fd, "\r\n\r\n"));
+                  LoopbackServer::sendAll(fd, "HTTP/1.1 " + std::to_string(status) + " Moved\r\nLocation: " +
+                                                  location(requests.back()) + "\r\nContent-Length: 0\r\n\r\n");
+              },
+              connections) {}
+};
+
+TEST(Stream, RedirectsAreFollowedFiveTimesAtMost) {
+    TempDir dir;
+    for (const int status : {301, 302, 303, 307, 308}) {
+        SCOPED_TRACE(status);
+        ScriptedStation station(header(16), {});
+        // A relative redirect to the same server, then an absolute one to the station.
+        Redirector hops(
+            [&](const std::string& request) {
+                return request.rfind("GET /start ", 0) == 0 ? std::string("/moved")
+                                                            : "http://" + station.url() + "?from=" + std::to_string(status);
+            },
+            status, 2);
+        auto stream = streamFor("127.0.0.1:" + std::to_string(hops.server.port()) + "/start", dir.path());
+        const auto snapshot = recordToTheEnd(*stream);
+        EXPECT_EQ(snapshot.errorString, "Station closed the connection") << "the station was reached";
+        EXPECT_EQ(station.request.substr(0, station.request.find("\r\n")),
+                  "GET /live?from=" + std::to_string(status) + " HTTP/1.0");
+        hops.server.join();
+        ASSERT_EQ(hops.requests.size(), 2u);
+        EXPECT_EQ(hops.requests[1].rfind("GET /moved HTTP/1.0\r\n", 0), 0u);
+    }
+    // A server that sends the client round in circles.
+    std::uint16_t port = 0;
+    Redirector circle([&](const std::string&) { return "http://127.0.0.1:" + std::to_string(port) + "/again"; }, 302, 6);
+    port = circle.server.port();
+    auto stream = streamFor("127.0.0.1:" + std::to_string(port) + "/again", dir.path());
+    const auto snapshot = recordToTheEnd(*stream);
+    EXPECT_EQ(snapshot.state, Stream::Error);
+    EXPECT_EQ(snapshot.errorString, "Station redirects more than 5 times");
+    circle.server.join();
+    EXPECT_EQ(circle.requests.size(), 6u);
+}
+
+TEST(Stream, APlaylistsEntriesAreTriedInTurnAndNameTheStation) {
+    TempDir dir;
+    // The station sends no name of its own: the playlist's title for the entry that answers names it.
+    ScriptedStation station("ICY 200 OK\r\nicy-metaint:16\r\n\r\n", {});
+    const std::string playlist = "[playlist]\r\nFile1=http://127.0.0.1:1/dead\r\nTitle1=Dead FM\r\nFile2=http://" +
+                                 station.url() + "\r\nTitle2=Jazz FM\r\nNumberOfEntries=2\r\n";
+    LoopbackServer web(
+        [&](int fd) {
+            LoopbackServer::readUntil(fd, "\r\n\r\n");
+            LoopbackServer::sendAll(fd, "HTTP/1.0 200 OK\r\nContent-Type: audio/x-scpls\r\nContent-Length: " +
+                                            std::to_string(playlist.size()) + "\r\n\r\n" + playlist);
+        },
+        1);
+    auto descriptor =
+        StationDescriptor::make({{"playlistURL", "http://127.0.0.1:" + std::to_string(web.port()) + "/listen.pls"}});
+    auto stream = Stream::create(descriptor, dir.path());
+    const auto snapshot = recordToTheEnd(*stream);
+    EXPECT_EQ(snapshot.errorString, "Station closed the connection");
+    EXPECT_EQ(descriptor->objectForKey("serverURL"), "http://" + station.url());
+    EXPECT_EQ(descriptor->objectForKey("stationName"), "Jazz FM");
+}
+
+TEST(Stream, TheStationIsNamedByItsServerUnlessTheUserNamedIt) {
+    TempDir dir;
+    struct Case {
+        const char* what;
+        std::string head;
+        StationDescriptor::Values given;
+        std::string name;
+    } cases[] = {
+        {"the server's name", header(16, "Jazz FM"), {}, "Jazz FM"},
+        {"a name the user gave", header(16, "Jazz FM"), {{"stationName", "My Jazz"}, {"stationNameGiven", "1"}}, "My Jazz"},
+        {"no name anywhere", "ICY 200 OK\r\nicy-metaint:16\r\n\r\n", {}, "127.0.0.1:*"},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedStation station(c.head, {});
+        c.given["serverURL"] = station.url();
+        auto descriptor = StationDescriptor::make(c.given);
+        recordToTheEnd(*Stream::create(descriptor, dir.path()));
+        const std::string name = descriptor->objectForKey("stationName").value_or("");
+        if (c.name.back() == '*')
+            EXPECT_EQ(name, "127.0.0.1:" + std::to_string(station.server.port()));
+        else
+            EXPECT_EQ(name, c.name);
+    }
+}
+
+TEST(Stream, StationsThatSendOtherAudioAreRefusedBeforeAnythingIsWritten) {
+    for (const std::string type : {"application/ogg", "audio/ogg", "text/html; charset=utf-8"}) {
+        SCOPED_TRACE(type);
+        TempDir dir;
+        const std::string download = dir.file("Music");
+        ScriptedStation station("HTTP/1.0 200 OK\r\nContent-Type: " + type + "\r\nicy-name:Ogg FM\r\n\r\n",
+                                {{std::string(4096, 'O'), ""}});
+        const auto snapshot = recordToTheEnd(*streamFor(station.url(), download));
+        EXPECT_EQ(snapshot.state, Stream::Error);
+        EXPECT_EQ(snapshot.errorString, "This station sends " + type + ", which Aircask cannot record yet");
+        EXPECT_TRUE(snapshot.files.empty());
+        EXPECT_FALSE(platform::fileExists(download)) << "nothing is made for a station that cannot be recorded";
+    }
+}
+
+// A station over TLS with the given certificate: it reads the request, sends the header and
+// the passes, and closes.
+struct TlsStation {
+    std::string request;
+    LoopbackServer server;
+    TlsStation(const std::string& certificate, const std::string& key, std::string head, std::vector<Pass> passes)
+        : server(
+              [this, certificate, key, head = std::move(head), passes = std::move(passes)](int fd) {
+                  testsupport::TlsConnection tls(fd, certificate, key);
+                  request = tls.readUntil("\r\n\r\n");
+                  tls.sendAll(head);
+                  for (const auto& p : passes)
+                      tls.sendAll(p.audio + p.metadata);
+              },
+              1) {}
+    std::string url(const std::string& host) const {
+        return "https://" + host + ":" + std::to_string(server.port()) + "/live?sid=1";
+    }
+};
+
+TEST(Stream, RecordsOverHttpsWithATrustedCertificate) {
+    const auto& certificates = testsupport::testCertificates();
+    TempDir dir;
+    const std::string mp3 = testsupport::encodeMp3({{1.5, 440}}, 128, dir.path());
+    std::string sent;
+    TlsStation station(certificates.serverCertificate, certificates.serverKey, header(4096, "Secure FM"),
+                       titledPasses(mp3, 4096, 5, &sent));
+    const auto snapshot = recordToTheEnd(*streamFor(station.url("localhost"), dir.path()));
+    station.server.join();
+    EXPECT_EQ(station.request.substr(0, station.request.find("\r\n")), "GET /live?sid=1 HTTP/1.0");
+    EXPECT_EQ(snapshot.errorString, "Station closed the connection");
+    EXPECT_EQ(snapshot.descriptor.at("stationName"), "Secure FM");
+    ASSERT_FALSE(snapshot.files.empty());
+    EXPECT_TRUE(recordedAudio(snapshot) == sent) << "the audio that came over TLS is not what was sent";
+}
+
+TEST(Stream, CertificatesThatCannotBeTrustedFailNamingTheHost) {
+    const auto& certificates = testsupport::testCertificates();
+    struct Case {
+        const char* what;
+        std::string certificate, key, host, error;
+    } cases[] = {
+        {"signed by nobody we trust", certificates.untrustedCertificate, certificates.untrustedKey, "localhost",
+         "The certificate of localhost is not trusted: *"},
+        {"made out for another name", certificates.serverCertificate, certificates.serverKey, "127.0.0.1",
+         "The certificate of 127.0.0.1 was made out for another host name"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        TlsStation station(c.certificate, c.key, header(16), {});
+        const auto snapshot = recordToTheEnd(*streamFor(station.url(c.host), dir.path()));
+        station.server.join();
+        EXPECT_EQ(snapshot.state, Stream::Error) << "no silent fallback, no reconnecting";
+        ASSERT_TRUE(snapshot.errorString);
+        if (c.error.back() == '*')
+            EXPECT_EQ(snapshot.errorString->rfind(c.error.substr(0, c.error.size() - 1), 0), 0u) << *snapshot.errorString;
+        else
+            EXPECT_EQ(*snapshot.errorString, c.error);
+        EXPECT_TRUE(station.request.empty()) << "nothing was sent over the untrusted connection";
+    }
+}
+
+TEST(Stream, ARedirectFromHttpToHttpsIsFollowed) {
+    const auto& certificates = testsupport::testCertificates();
+    TempDir dir;
+    TlsStation station(certificates.serverCertificate, certificates.serverKey, header(16, "Moved FM"), {});
+    Redirector plain([&](const std::string&) { return station.url("localhost"); }, 301, 1);
+    const auto snapshot = recordToTheEnd(*streamFor("127.0.0.1:" + std::to_string(plain.server.port()) + "/", dir.path()));
+    station.server.join();
+    EXPECT_EQ(snapshot.errorString, "Station closed the connection");
+    EXPECT_EQ(snapshot.descriptor.at("stationName"), "Moved FM");
 }
 
 } // namespace
