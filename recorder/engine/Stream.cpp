@@ -51,6 +51,11 @@ void Stream::setState(std::int32_t state) {
     state_ = state;
 }
 
+void Stream::setWritesTags(bool on) {
+    std::lock_guard lock(mutex_);
+    writesTags_ = on;
+}
+
 std::optional<std::string> Stream::errorString() const {
     std::lock_guard lock(mutex_);
     return errorString_;

@@ -86,6 +86,9 @@ public:
     // (each 0 to 30; 5 and 5 unless set). Taken when a recording starts.
     void setCutWindow(double beforeSeconds, double afterSeconds);
     std::pair<double, double> cutWindow() const;
+    // Whether each song file starts with an ID3v2.4 tag (title, artist, station, date, address);
+    // off unless set. The bytes after the tag are what the station sent.
+    void setWritesTags(bool on);
     // No audio for this long while recording counts as a lost connection (20 s unless set).
     void setStallTimeout(double seconds);
     static constexpr double defaultStallTimeout = 20.0;
@@ -145,6 +148,7 @@ private:
     std::string downloadPath_;
     double cutBefore_ = defaultCutWindow, cutAfter_ = defaultCutWindow;
     double stallSeconds_ = defaultStallTimeout;
+    bool writesTags_ = false;
     std::int32_t reconnectAttempt_ = 0;
     bool restartWhenStopped_ = false;
     std::condition_variable wake_; // a stop ends the wait before a reconnect

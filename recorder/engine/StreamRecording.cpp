@@ -3,6 +3,7 @@
 // decides where the songs really change, around it. Songs are written into the station's
 // "incomplete" folder and move into the station's folder when finished; the first song of a
 // connection and a song cut short by a lost connection are partial and stay where they are.
+#include "recorder/engine/SongTag.h"
 #include "recorder/engine/Stream.h"
 
 #include "platform/core/Exception.h"
@@ -87,7 +88,7 @@ void Stream::startSong(const std::string& title) {
     std::shared_ptr<File> song;
     if (const auto error = File::create(folder, title, &song))
         throw FileFailure(fileFailureText(error, folder));
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     song->setIsFirst(first);
     song->setIsCurrent(true);
     song->setIsIncomplete(true);
@@ -95,6 +96,14 @@ void Stream::startSong(const std::string& title) {
     touch(*song);
     files_.push_back(song);
     file_ = std::move(song);
+    const bool tags = writesTags_;
+    lock.unlock();
+    // The tag goes first; after it, the bytes are what the station sent.
+    if (tags) {
+        const std::string tag = id3v2Tag({title, descriptor_->objectForKey("stationName").value_or(""), todaysDate(),
+                                          descriptor_->objectForKey("serverURL").value_or("")});
+        writeAudio(reinterpret_cast<const std::uint8_t*>(tag.data()), tag.size());
+    }
 }
 
 void Stream::readStream(OverlapTrimmer& trimmer, bool& recorded) {

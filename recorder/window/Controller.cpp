@@ -23,6 +23,7 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QMainWindow>
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
@@ -109,7 +110,8 @@ void Controller::awakeFromNib(bool checkForUpdates) {
                                 {"downloadPath", defaultDownloadPath()},
                                 {"cutWindowBefore", Stream::defaultCutWindow},
                                 {"cutWindowAfter", Stream::defaultCutWindow},
-                                {"stallTimeout", Stream::defaultStallTimeout}});
+                                {"stallTimeout", Stream::defaultStallTimeout},
+                                {"writeSongTags", true}});
     if (downloadPath() != defaults_.stringForKey("downloadPath"))
         defaults_.removeObject("downloadPath"); // an empty or relative folder is not kept
     for (const auto& values : defaults_.arrayForKey("stations"))
@@ -424,6 +426,16 @@ void Controller::configure(Stream& stream) const {
     bool ok = false;
     const double stall = defaults_.objectForKey("stallTimeout").toDouble(&ok);
     stream.setStallTimeout(ok && stall >= 1 && stall <= 3600 ? stall : Stream::defaultStallTimeout);
+    stream.setWritesTags(writesSongTags());
+}
+
+bool Controller::writesSongTags() const { return defaults_.objectForKey("writeSongTags").toBool(); }
+
+void Controller::setWritesSongTags(bool on) {
+    defaults_.setObject("writeSongTags", on);
+    defaults_.synchronize();
+    for (const auto& stream : streams_)
+        configure(*stream);
 }
 
 void Controller::preferences() {
@@ -453,15 +465,22 @@ void Controller::preferences() {
         form->addRow(tr("Look before the title change:"), before);
         form->addRow(tr("Look after the title change:"), after);
         layout->addLayout(form);
+        auto* tags = new QCheckBox(tr("Tag each song with its title, artist, station and date"), preferencesPanel_);
+        tags->setObjectName("writeSongTags");
+        layout->addWidget(tags);
         auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, preferencesPanel_);
         layout->addWidget(buttons);
         connect(buttons, &QDialogButtonBox::accepted, preferencesPanel_, &QDialog::accept);
         connect(buttons, &QDialogButtonBox::rejected, preferencesPanel_, &QDialog::reject);
         connect(preferencesPanel_, &QDialog::accepted, this,
-                [this, before, after] { setCutWindow(before->value(), after->value()); });
+                [this, before, after, tags] {
+                    setCutWindow(before->value(), after->value());
+                    setWritesSongTags(tags->isChecked());
+                });
     }
     preferencesPanel_->findChild<QDoubleSpinBox*>("cutWindowBefore")->setValue(cutWindowBefore());
     preferencesPanel_->findChild<QDoubleSpinBox*>("cutWindowAfter")->setValue(cutWindowAfter());
+    preferencesPanel_->findChild<QCheckBox*>("writeSongTags")->setChecked(writesSongTags());
     preferencesPanel_->open();
 }
 

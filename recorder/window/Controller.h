@@ -61,6 +61,9 @@ public:
     double cutWindowBefore() const;
     double cutWindowAfter() const;
     void setCutWindow(double beforeSeconds, double afterSeconds);
+    // Whether song files begin with a tag (the setting "writeSongTags", on unless turned off).
+    bool writesSongTags() const;
+    void setWritesSongTags(bool on);
     void update(bool userInitiated);
 
     void addStationWithPlaylistURL(const QString& url);

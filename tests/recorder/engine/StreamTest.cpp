@@ -1,4 +1,5 @@
 #include "platform/core/Files.h"
+#include "recorder/engine/SongTag.h"
 #include "recorder/engine/Stream.h"
 #include "tests/support/Audio.h"
 #include "tests/support/Icy.h"
@@ -726,6 +727,60 @@ TEST(Stream, ARedirectFromHttpToHttpsIsFollowed) {
     station.server.join();
     EXPECT_EQ(snapshot.errorString, "Station closed the connection");
     EXPECT_EQ(snapshot.descriptor.at("stationName"), "Moved FM");
+}
+
+// The tag frames ffprobe reads from a file, as "key=value" lines.
+std::string tagsOf(const std::string& path) {
+    const std::string command = "ffprobe -v error -show_entries format_tags=title,artist,album,date -of default=nw=1 '" +
+                                path + "' 2>&1";
+    std::string out;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, pipe))
+            out += buffer;
+        ::pclose(pipe);
+    }
+    return out;
+}
+
+TEST(Stream, SongsBeginWithATagAndThenTheBytesTheStationSent) {
+    TempDir dir;
+    const std::string mp3 = testsupport::encodeMp3({{2.0, 440}, {2.0, 550}}, 128, dir.path());
+    const int metaint = 4096;
+    std::vector<Pass> passes;
+    std::string sent;
+    for (int i = 0; i < 10; ++i) {
+        passes.push_back({mp3.substr(static_cast<std::size_t>(i) * metaint, metaint),
+                          i == 0   ? titleBlock("Caf\xC3\xA9 Tacvba - La Ingrata")
+                          : i == 5 ? titleBlock("\xE6\x9D\xB1\xE4\xBA\xAC Jazz")
+                                   : std::string(1, '\0')});
+        sent += passes.back().audio;
+    }
+    ScriptedStation station(header(metaint, "Test FM"), passes);
+    auto stream = streamFor(station.url(), dir.path());
+    stream->setCutWindow(0, 0);
+    stream->setWritesTags(true);
+    const auto snapshot = recordToTheEnd(*stream);
+    ASSERT_EQ(snapshot.files.size(), 2u);
+    std::string audio;
+    for (const auto& file : snapshot.files) {
+        const std::string bytes = readFile(file.path);
+        ASSERT_EQ(bytes.compare(0, 4, std::string("ID3\x04", 4)), 0) << file.name;
+        const std::size_t tagSize = 10 + ((std::size_t(bytes[6]) << 21) | (std::size_t(bytes[7]) << 14) |
+                                          (std::size_t(bytes[8]) << 7) | std::size_t(bytes[9]));
+        audio += bytes.substr(tagSize);
+        EXPECT_EQ(file.bytes, bytes.size());
+    }
+    EXPECT_TRUE(audio == sent) << "after the tags, the files hold exactly the audio sent";
+    const std::string date = todaysDate();
+    EXPECT_EQ(tagsOf(snapshot.files[0].path),
+              "TAG:title=La Ingrata\nTAG:artist=Caf\xC3\xA9 Tacvba\nTAG:album=Test FM\nTAG:date=" + date + "\n");
+    EXPECT_EQ(tagsOf(snapshot.files[1].path), "TAG:title=\xE6\x9D\xB1\xE4\xBA\xAC Jazz\nTAG:album=Test FM\nTAG:date=" + date +
+                                                  "\n")
+        << "a title without \" - \" has no artist";
+    const std::string tag = id3v2Tag({"A - B", "S", "2026-12-11", "http://radio.example/live?sid=1"});
+    EXPECT_NE(tag.find("WORS"), std::string::npos);
+    EXPECT_NE(tag.find("http://radio.example/live?sid=1"), std::string::npos);
 }
 
 } // namespace
