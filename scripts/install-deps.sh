@@ -9,7 +9,7 @@ packages=(
   # libraries
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev
   libmpg123-dev libcurl4-openssl-dev libplist-dev libssl-dev
-  libcdio-dev libcdio-paranoia-dev libdiscid-dev nlohmann-json3-dev
+  libcdio-dev libcdio-paranoia-dev libdiscid-dev nlohmann-json3-dev libavcodec-dev libavutil-dev
   # run time: the encoder, the offscreen and X platforms
   lame libqt6dbus6 qt6-qpa-plugins xvfb xauth
   # tests and benchmarks

@@ -1,6 +1,7 @@
 #include "recorder/engine/CutPlanner.h"
 
 #include "platform/core/Log.h"
+#include "recorder/engine/AdtsCut.h"
 #include "recorder/engine/FrameHeader.h"
 #include "recorder/engine/SilenceCut.h"
 
@@ -17,9 +18,9 @@ constexpr std::uint32_t fallbackRate = 16000; // 128 kbit/s
 } // namespace
 
 CutPlanner::CutPlanner(Write write, StartSong startSong, double beforeSeconds, double afterSeconds,
-                       std::uint32_t bytesPerSecond)
+                       std::uint32_t bytesPerSecond, Frames frames)
     : write_(std::move(write)), startSong_(std::move(startSong)), beforeSeconds_(std::max(0.0, beforeSeconds)),
-      afterSeconds_(std::max(0.0, afterSeconds)), announcedRate_(bytesPerSecond) {}
+      afterSeconds_(std::max(0.0, afterSeconds)), announcedRate_(bytesPerSecond), frames_(frames) {}
 
 void CutPlanner::addAudio(const std::uint8_t* bytes, std::size_t length) {
     buffer_.insert(buffer_.end(), bytes, bytes + length);
@@ -49,8 +50,12 @@ void CutPlanner::decideRate() {
     std::uint32_t rate = 0;
     std::int32_t first = 0;
     const std::size_t live = buffer_.size() - dead_;
-    if (mpeg_find_first_header(buffer_.data() + dead_, static_cast<std::int32_t>(std::min<std::size_t>(live, 1 << 20)),
-                               3, &first) == 0) {
+    if (frames_ == Frames::Adts) {
+        rate = adtsBytesPerSecond(buffer_.data() + dead_, std::min<std::size_t>(live, 1 << 20));
+        if (rate == 0 && live < 16384)
+            return; // too little to tell yet
+    } else if (mpeg_find_first_header(buffer_.data() + dead_, static_cast<std::int32_t>(std::min<std::size_t>(live, 1 << 20)),
+                                      3, &first) == 0) {
         frame_header header;
         get_header(buffer_.data() + dead_ + first, &header);
         rate = decode_bitrate(&header) * 125;
@@ -104,7 +109,8 @@ void CutPlanner::cutAt(const TitleChange& change, std::uint64_t windowEnd) {
     const std::uint64_t windowStart = std::max(written_, change.position > before_ ? change.position - before_ : 0);
     const std::uint64_t searchStart = std::max(start_, windowStart > preroll ? windowStart - preroll : 0);
     std::uint32_t cut = 0;
-    const int result = findsep_silence(at(searchStart), static_cast<std::uint32_t>(windowEnd - searchStart),
+    const auto find = frames_ == Frames::Adts ? findAdtsCut : findsep_silence;
+    const int result = find(at(searchStart), static_cast<std::uint32_t>(windowEnd - searchStart),
                                        static_cast<std::uint32_t>(windowStart - searchStart),
                                        static_cast<std::uint32_t>(std::min(change.position, windowEnd) - searchStart),
                                        &cut);

@@ -23,10 +23,13 @@ public:
     // Ends the current song (when there is one) and starts the next under this title.
     using StartSong = std::function<void(const std::string& title)>;
 
+    // The station's frames: MPEG audio (MP3) or AAC in ADTS frames.
+    enum class Frames { Mpeg, Adts };
+
     // `bytesPerSecond` is the station's rate as it announces it (0 when it does not); the first
-    // frame header found decides when there is one.
+    // frames found decide when there are some.
     CutPlanner(Write write, StartSong startSong, double beforeSeconds, double afterSeconds,
-               std::uint32_t bytesPerSecond = 0);
+               std::uint32_t bytesPerSecond = 0, Frames frames = Frames::Mpeg);
 
     void addAudio(const std::uint8_t* bytes, std::size_t length);
     // A new title at the current position of the audio. The first one starts the first song at
@@ -57,6 +60,7 @@ private:
     StartSong startSong_;
     double beforeSeconds_, afterSeconds_;
     std::uint32_t announcedRate_;
+    Frames frames_;
     std::uint32_t rate_ = 0;                // bytes per second, once known
     std::uint64_t before_ = 0, after_ = 0; // the window in bytes, once the rate is known
     bool rateKnown_ = false;

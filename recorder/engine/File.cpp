@@ -22,9 +22,10 @@ File::File(std::string path) : id_(nextId++), path_(std::move(path)) {}
 
 File::~File() { close(); }
 
-std::error_code File::create(const std::string& folder, const std::string& title, std::shared_ptr<File>* made) {
+std::error_code File::create(const std::string& folder, const std::string& title, std::shared_ptr<File>* made,
+                             const std::string& extension) {
     for (int copy = 1; copy <= maxCopies; ++copy) {
-        const std::string path = platform::joinPath(folder, songFileName(title, copy));
+        const std::string path = platform::joinPath(folder, songFileName(title, copy, extension));
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd == -1) {
             if (errno == EEXIST)
@@ -33,6 +34,7 @@ std::error_code File::create(const std::string& folder, const std::string& title
         }
         auto file = std::make_shared<File>(path);
         file->title_ = title;
+        file->extension_ = extension;
         file->fd_ = fd;
         *made = std::move(file);
         return {};
@@ -74,7 +76,7 @@ void File::close() {
 
 std::error_code File::moveTo(const std::string& folder) {
     for (int copy = 1; copy <= maxCopies; ++copy) {
-        const std::string destination = platform::joinPath(folder, songFileName(title_, copy));
+        const std::string destination = platform::joinPath(folder, songFileName(title_, copy, extension_));
         const std::error_code error = platform::moveWithoutReplacing(path_, destination);
         if (error == std::errc::file_exists)
             continue;

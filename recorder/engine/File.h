@@ -14,7 +14,9 @@ class File {
 public:
     // Creates the song's file in `folder` under the first free name of "Title.mp3",
     // "Title (2).mp3", ... — an existing file is never replaced. Fails with the system's error.
-    static std::error_code create(const std::string& folder, const std::string& title, std::shared_ptr<File>* made);
+    // `extension` names the audio: ".mp3", or ".aac" for AAC.
+    static std::error_code create(const std::string& folder, const std::string& title, std::shared_ptr<File>* made,
+                                  const std::string& extension = ".mp3");
 
     explicit File(std::string path);
     ~File();
@@ -61,6 +63,7 @@ private:
     std::uint64_t id_;
     std::string path_;
     std::string title_;
+    std::string extension_ = ".mp3";
     int fd_ = -1;
     std::uint64_t bytes_ = 0;
     bool current_ = false;

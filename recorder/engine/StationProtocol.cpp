@@ -223,8 +223,7 @@ std::string nameFromMetadata(std::string_view text) {
     return trimWhitespace(title);
 }
 
-std::string songFileName(std::string_view title, int copy) {
-    static constexpr std::string_view extension = ".mp3";
+std::string songFileName(std::string_view title, int copy, std::string_view extension) {
     std::string_view base = title;
     if (base.size() >= extension.size() && base.substr(base.size() - extension.size()) == extension)
         base.remove_suffix(extension.size());

@@ -65,7 +65,8 @@ std::string nameFromMetadata(std::string_view text);
 // A song's file name: the title with "/" made "-", control characters dropped, ".mp3" added
 // unless it ends so, " (n)" before ".mp3" for n > 1, and at most 255 bytes (cut at a UTF-8
 // character boundary, ".mp3" kept).
-std::string songFileName(std::string_view title, int copy = 1);
+// `extension` is ".mp3" unless given (".aac" for AAC stations).
+std::string songFileName(std::string_view title, int copy = 1, std::string_view extension = ".mp3");
 
 // A station's folder name: "/" made "-", control characters dropped, at most 255 bytes; a
 // name that would be "", "." or ".." gets its points replaced so it stays inside the download folder.

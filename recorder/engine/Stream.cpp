@@ -411,7 +411,8 @@ void Stream::parseHeaders(const std::string& text) {
     headers_ = parseResponseHeader(platform::utf8OrLatin1(text));
     // What cannot be recorded is refused before anything is made or written.
     const std::string type = headerField(headers_, "Content-Type").value_or("");
-    if (audioKindOf(type) != AudioKind::Mp3)
+    audioKind_ = audioKindOf(type);
+    if (audioKind_ == AudioKind::Other)
         fail("This station sends " + type + ", which Aircask cannot record yet");
     const auto copyField = [&](const char* field, const char* key) {
         const auto found = headers_.find(field);

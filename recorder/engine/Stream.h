@@ -168,6 +168,7 @@ private:
     std::string host_;
     std::uint16_t port_ = 80;
     std::string playlistTitle_; // the playlist's title of the entry being connected
+    AudioKind audioKind_ = AudioKind::Mp3; // what the station sends: its songs are ".mp3" or ".aac" files
     double stall_ = defaultStallTimeout; // the stall limit of the current connection
 };
 

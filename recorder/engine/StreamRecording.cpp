@@ -86,7 +86,7 @@ void Stream::startSong(const std::string& title) {
         finished = fileDir_;
     }
     std::shared_ptr<File> song;
-    if (const auto error = File::create(folder, title, &song))
+    if (const auto error = File::create(folder, title, &song, audioKind_ == AudioKind::Aac ? ".aac" : ".mp3"))
         throw FileFailure(fileFailureText(error, folder));
     std::unique_lock lock(mutex_);
     song->setIsFirst(first);
@@ -127,7 +127,8 @@ void Stream::readStream(OverlapTrimmer& trimmer, bool& recorded) {
             startSong(title);
             writeFailed = false;
         },
-        before, after, kbps > 0 && kbps <= 1000 ? static_cast<std::uint32_t>(kbps * 125) : 0);
+        before, after, kbps > 0 && kbps <= 1000 ? static_cast<std::uint32_t>(kbps * 125) : 0,
+        audioKind_ == AudioKind::Aac ? CutPlanner::Frames::Adts : CutPlanner::Frames::Mpeg);
     const auto feed = [&](std::string_view audio) {
         planner.addAudio(reinterpret_cast<const std::uint8_t*>(audio.data()), audio.size());
     };

@@ -3,9 +3,11 @@
 // after a silence ended, as real stations' titles come early or late. A Stream records three
 // titles: each cut lies in the silence, and every file decodes cleanly.
 #include "platform/core/Files.h"
+#include "recorder/engine/AdtsCut.h"
 #include "recorder/engine/Stream.h"
 #include "tests/support/Audio.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Tls.h"
 
 #include <gtest/gtest.h>
 
@@ -28,8 +30,10 @@ int run(const std::string& command) { return std::system(command.c_str()); }
 
 class IcecastPeer {
 public:
-    explicit IcecastPeer(const std::string& folder) : folder_(folder) {
-        started_ = run(std::string(PEERS_DIR) + "/icecast.sh start '" + folder_ + "' > '" + folder_ + "/port'") == 0;
+    // `environment` is put before the script's command: "ICECAST_CODEC=aac " and the like.
+    explicit IcecastPeer(const std::string& folder, const std::string& environment = {}) : folder_(folder) {
+        started_ = run(environment + std::string(PEERS_DIR) + "/icecast.sh start '" + folder_ + "' > '" + folder_ +
+                       "/port'") == 0;
         if (started_)
             port_ = std::stoi(testsupport::readFile(folder_ + "/port"));
     }
@@ -168,6 +172,105 @@ TEST(IcecastEndToEnd, TheRecordingResumesWhenTheServerComesBack) {
     EXPECT_TRUE(files[1].first) << "the new connection starts a new partial song";
     for (const auto& file : files)
         EXPECT_EQ(file.bytes, std::filesystem::file_size(file.path)) << file.name;
+}
+
+// The size of the ID3v2 tag a file begins with; 0 when it has none.
+std::size_t tagSize(const std::string& bytes) {
+    if (bytes.size() < 10 || bytes.compare(0, 3, "ID3") != 0)
+        return 0;
+    return 10 + ((std::size_t(bytes[6]) << 21) | (std::size_t(bytes[7]) << 14) | (std::size_t(bytes[8]) << 7) |
+                 std::size_t(bytes[9]));
+}
+
+// The same station sending AAC in ADTS frames: the songs are .aac files, tagged, cut at frame
+// boundaries in the silence, and each decodes cleanly.
+TEST(IcecastEndToEnd, AnAacStationIsCutInTheSilenceIntoAacFiles) {
+    if (!have("icecast2") || !have("ffmpeg"))
+        GTEST_SKIP() << "icecast2 or ffmpeg is not installed (scripts/install-deps.sh installs both)";
+    testsupport::TempDir dir;
+    IcecastPeer icecast(dir.path(), "ICECAST_CODEC=aac ");
+    ASSERT_TRUE(icecast.started()) << testsupport::readFile(dir.file("peer.log"));
+    ASSERT_TRUE(icecast.setTitle("Tacvba - Title One"));
+
+    const std::string music = dir.file("Music");
+    auto stream = Stream::create(
+        StationDescriptor::make({{"serverURL", "http://127.0.0.1:" + std::to_string(icecast.port()) + "/live"}}),
+        music);
+    stream->setWritesTags(true);
+    stream->rip();
+    ASSERT_TRUE(waitForFiles(*stream, 1, 20s)) << stream->errorString().value_or("no file");
+    icecast.waitForSourceTime(15.5);
+    ASSERT_TRUE(icecast.setTitle("Title Two"));
+    icecast.waitForSourceTime(31.0);
+    ASSERT_TRUE(icecast.setTitle("Title Three"));
+    ASSERT_TRUE(waitForFiles(*stream, 3, 20s)) << stream->errorString().value_or("no third file");
+    stream->pause();
+    ASSERT_TRUE(stream->waitUntilStopped(10s));
+
+    const auto snapshot = stream->snapshot();
+    const std::string station = music + "/Aircask Test Station";
+    ASSERT_EQ(snapshot.files.size(), 3u);
+    EXPECT_EQ(snapshot.files[0].path, station + "/incomplete/Tacvba - Title One.aac");
+    EXPECT_EQ(snapshot.files[1].path, station + "/Title Two.aac");
+    EXPECT_EQ(snapshot.files[2].path, station + "/incomplete/Title Three.aac");
+    std::vector<std::vector<std::int16_t>> decoded;
+    for (const auto& file : snapshot.files) {
+        SCOPED_TRACE(file.name);
+        const std::string bytes = testsupport::readFile(file.path);
+        EXPECT_EQ(file.bytes, bytes.size());
+        const std::size_t tag = tagSize(bytes);
+        ASSERT_GT(tag, 10u);
+        const std::string errors = dir.file("decode-errors.txt");
+        ASSERT_EQ(run("ffmpeg -nostdin -v error -i '" + file.path + "' -f null - 2> '" + errors + "'"), 0);
+        // A song that begins at a cut begins with a whole ADTS frame; one that also ends at a
+        // cut decodes cleanly. The first song begins where the server began sending, which
+        // Icecast does not align to AAC frames, and the last ends where the recording was
+        // stopped: their outer frames may be pieces, which are kept (every byte the station sent
+        // is written) and which decoders pass over.
+        if (!file.first) {
+            EXPECT_TRUE(adtsHeader(reinterpret_cast<const std::uint8_t*>(bytes.data()) + tag, bytes.size() - tag))
+                << "the audio does not start at a frame";
+        }
+        if (&file == &snapshot.files[1]) {
+            EXPECT_EQ(testsupport::readFile(errors), "");
+        }
+        decoded.push_back(testsupport::decodeToMono(file.path));
+    }
+    const std::size_t tenth = 4410;
+    ASSERT_GT(decoded[1].size(), 5 * 44100u);
+    EXPECT_LT(testsupport::levelOf(decoded[0], decoded[0].size() - tenth, tenth), -50) << "end of the first song";
+    EXPECT_LT(testsupport::levelOf(decoded[1], 0, tenth), -50) << "start of the early title's song";
+    EXPECT_LT(testsupport::levelOf(decoded[1], decoded[1].size() - tenth, tenth), -50) << "end of that song";
+    EXPECT_LT(testsupport::levelOf(decoded[2], 0, tenth), -50) << "start of the late title's song";
+    EXPECT_NEAR(double(decoded[1].size()) / 44100, 10.0, 0.6);
+}
+
+// Icecast's own TLS port, with a certificate made by the test for "localhost".
+TEST(IcecastEndToEnd, RecordsOverIcecastsOwnTls) {
+    if (!have("icecast2") || !have("ffmpeg"))
+        GTEST_SKIP() << "icecast2 or ffmpeg is not installed (scripts/install-deps.sh installs both)";
+    const auto& certificates = testsupport::testCertificates();
+    testsupport::TempDir dir;
+    const std::string pem = dir.file("server-and-key.pem");
+    testsupport::writeFile(pem, testsupport::readFile(certificates.serverCertificate) +
+                                    testsupport::readFile(certificates.serverKey));
+    IcecastPeer icecast(dir.path(), "ICECAST_TLS_PEM='" + pem + "' ");
+    ASSERT_TRUE(icecast.started()) << testsupport::readFile(dir.file("peer.log"));
+    ASSERT_TRUE(icecast.setTitle("Secure Title"));
+    const std::string tlsPort = testsupport::readFile(dir.file("icecast.tls-port"));
+    auto stream = Stream::create(
+        StationDescriptor::make({{"serverURL", "https://localhost:" + tlsPort.substr(0, tlsPort.find('\n')) + "/live"}}),
+        dir.file("Music"));
+    stream->rip();
+    const bool recorded = waitForFiles(*stream, 1, 20s);
+    const auto snapshot = stream->snapshot();
+    stream->pause();
+    ASSERT_TRUE(stream->waitUntilStopped(10s));
+    ASSERT_TRUE(recorded) << snapshot.errorString.value_or("no file") << "\n"
+                          << testsupport::readFile(dir.file("icecast-log/error.log"));
+    EXPECT_EQ(snapshot.descriptor.at("stationName"), "Aircask Test Station");
+    EXPECT_EQ(snapshot.files[0].name, "Secure Title.mp3");
+    EXPECT_EQ(run("ffmpeg -nostdin -v error -i '" + snapshot.files[0].path + "' -f null - 2>/dev/null"), 0);
 }
 
 } // namespace
