@@ -456,6 +456,12 @@ void Stream::createDirectories() {
     std::lock_guard lock(mutex_);
     fileDir_ = fileDir;
     incompleteDir_ = incompleteDir;
+    folderName_ = *stationName;
+}
+
+std::optional<std::string> Stream::folderName() const {
+    std::lock_guard lock(mutex_);
+    return folderName_;
 }
 
 } // namespace recorder

@@ -134,6 +134,7 @@ private:
     // connection, or cut short by a lost connection), which stays in "incomplete".
     void finishSong(bool partial = false);
     void startSong(const std::string& title);
+    std::optional<std::string> folderName() const;
     // Ends the worker; a start asked for while it was stopping begins now. Under the lock.
     void workerEnded();
 
@@ -154,6 +155,7 @@ private:
     std::condition_variable wake_; // a stop ends the wait before a reconnect
     std::string fileDir_;
     std::string incompleteDir_;
+    std::optional<std::string> folderName_; // the station name the folders were made for
     std::shared_ptr<net::BufferedSocket> socket_; // the worker uses it unlocked; pause() interrupts it
     std::shared_ptr<File> file_;                  // the record being written; the worker alone replaces it
     std::vector<std::shared_ptr<File>> files_;    // File fields are guarded by mutex_ too

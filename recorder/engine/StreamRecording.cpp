@@ -79,6 +79,9 @@ void Stream::startSong(const std::string& title) {
     const bool first = file_ == nullptr;
     if (!first)
         finishSong();
+    // A station renamed while it records puts its new songs in the folder of its new name.
+    if (descriptor_->objectForKey("stationName") != folderName())
+        createDirectories();
     std::string folder, finished;
     {
         std::lock_guard lock(mutex_);

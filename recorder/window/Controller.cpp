@@ -1,5 +1,7 @@
 #include "recorder/window/Controller.h"
 
+#include "platform/core/Url.h"
+
 #include "platform/core/Files.h"
 #include "platform/core/Version.h"
 #include "platform/ui/Desktop.h"
@@ -24,6 +26,7 @@
 #include <QHeaderView>
 #include <QMainWindow>
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
@@ -46,7 +49,7 @@ namespace recorder {
 namespace {
 
 QVariantMap station(const char* key, const char* url, const char* name) {
-    return QVariantMap{{key, QString(url)}, {"stationName", QString(name)}};
+    return QVariantMap{{key, QString(url)}, {"stationName", QString(name)}, {"stationNameGiven", "1"}};
 }
 
 // Six long-lived public stations: one by its server, five by their playlists.
@@ -189,6 +192,7 @@ void Controller::buildMenus() {
     file->addSeparator();
     file->addAction(tr("Quit"), QKeySequence::Quit, window_, &QWidget::close);
     QMenu* edit = window_->menuBar()->addMenu(tr("&Edit"));
+    edit->addAction(tr("Edit Station..."), QKeySequence(Qt::Key_F2), this, [this] { editStation(); });
     edit->addAction(tr("Preferences..."), QKeySequence(Qt::CTRL | Qt::Key_Comma), this, [this] { preferences(); });
     QMenu* view = window_->menuBar()->addMenu(tr("&View"));
     view->addAction(tr("Customize Toolbar..."), this, [this] { toolbarDelegate_->customize(window_); });
@@ -268,8 +272,11 @@ void Controller::add() {
 }
 
 void Controller::endSheet() {
-    const QString playlist = playlistURL_->text();
-    const QString server = serverURL_->text();
+    const QString playlist = playlistURL_->text().trimmed();
+    const QString server = serverURL_->text().trimmed();
+    // An address that cannot be sent keeps the sheet open, with a message, so it can be mended.
+    if (!addressIsUsable(playlist.isEmpty() ? server : playlist))
+        return;
     createSheet_->hide();
     if (playlist != "")
         addStationWithPlaylistURL(playlist);
@@ -277,10 +284,75 @@ void Controller::endSheet() {
         addStationWithServerURL(server);
 }
 
+bool Controller::addressIsUsable(const QString& address) {
+    if (address.isEmpty() || platform::isSendableAddress(address.toStdString()))
+        return true;
+    showMessage(tr("Address Not Usable"),
+                tr("\"%1\" cannot be a station's address: it holds a blank or a control character. Addresses "
+                   "are sent to the station as they are written; write a blank as %20.")
+                    .arg(address));
+    return false;
+}
+
+void Controller::editStation() {
+    if (selected_.size() != 1)
+        return;
+    const auto descriptor = selected_.front()->descriptor();
+    const char* addressKey = descriptor->objectForKey("playlistURL") ? "playlistURL" : "serverURL";
+    auto* sheet = new QDialog(window_);
+    sheet->setObjectName("editStationSheet");
+    sheet->setWindowTitle(tr("Edit Station"));
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    auto* form = new QFormLayout(sheet);
+    auto* name = new QLineEdit(QString::fromStdString(
+                                   descriptor->objectForKey("stationNameGiven") ? descriptor->objectForKey("stationName").value_or("")
+                                                                                : ""),
+                               sheet);
+    name->setObjectName("stationName");
+    name->setPlaceholderText(QString::fromStdString(descriptor->objectForKey("stationName").value_or("")));
+    auto* address = new QLineEdit(QString::fromStdString(descriptor->objectForKey(addressKey).value_or("")), sheet);
+    address->setObjectName("stationAddress");
+    form->addRow(tr("Name:"), name);
+    form->addRow(addressKey == std::string("playlistURL") ? tr("Playlist address:") : tr("Stream address:"), address);
+    auto* explanation = new QLabel(tr("Leave the name empty to take the station's own. A new name or address "
+                                      "applies to the songs recorded from now on."),
+                                   sheet);
+    explanation->setWordWrap(true);
+    form->addRow(explanation);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, sheet);
+    form->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::rejected, sheet, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::accepted, sheet, [this, sheet, name, address, descriptor, addressKey] {
+        const QString newAddress = address->text().trimmed();
+        if (newAddress.isEmpty() || !addressIsUsable(newAddress))
+            return;
+        renameStation(*descriptor, name->text());
+        descriptor->setObject(addressKey, newAddress.toStdString());
+        storeStations();
+        _update();
+        sheet->accept();
+    });
+    sheet->open();
+    name->setFocus();
+}
+
+void Controller::renameStation(StationDescriptor& descriptor, const QString& name) {
+    const QString trimmed = name.trimmed();
+    if (trimmed.isEmpty()) {
+        descriptor.removeObject("stationNameGiven"); // the station's own name, at its next connection
+    } else {
+        descriptor.setObject("stationName", trimmed.toStdString());
+        descriptor.setObject("stationNameGiven", "1");
+    }
+    storeStations();
+}
+
 void Controller::cancelSheet() { createSheet_->hide(); }
 
 void Controller::addStation(const char* key, const QString& url) {
-    auto descriptor = StationDescriptor::make({{key, url.toStdString()}});
+    if (!addressIsUsable(url.trimmed()))
+        return;
+    auto descriptor = StationDescriptor::make({{key, url.trimmed().toStdString()}});
     stations_.push_back(descriptor);
     initStreams();
     dataSource_->refresh(streams_);

@@ -63,6 +63,13 @@ public:
     void setCutWindow(double beforeSeconds, double afterSeconds);
     // Whether song files begin with a tag (the setting "writeSongTags", on unless turned off).
     bool writesSongTags() const;
+    // The Edit Station sheet for the one selected station: its name (empty: the station's own)
+    // and its address.
+    void editStation();
+    // A name the user gives stays; an empty one gives the station its own name back.
+    void renameStation(StationDescriptor& descriptor, const QString& name);
+    // Whether an address can be sent as written; when not, says so in a message.
+    bool addressIsUsable(const QString& address);
     void setWritesSongTags(bool on);
     void update(bool userInitiated);
 

@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QTreeView>
 
+#include <QDialogButtonBox>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -229,6 +230,13 @@ TEST(Controller, AddingBySheetAndByDrop) {
          "https://x:8000/live"},
         {"drop, not a URL", [](Controller& c) { c.tableView()->performDrop("just some text"); }, nullptr, nullptr},
         {"drop, capital HTTP", [](Controller& c) { c.tableView()->performDrop("HTTP://x/a.pls"); }, nullptr, nullptr},
+        {"sheet, a query kept as written",
+         [](Controller& c) {
+             c.add();
+             c.serverURLField()->setText(" http://x:8000/;?sid=1 ");
+             c.endSheet();
+         },
+         "serverURL", "http://x:8000/;?sid=1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -244,6 +252,53 @@ TEST(Controller, AddingBySheetAndByDrop) {
         EXPECT_EQ(window.text(0, ControllerDataSource::ColName), c.url); // the URL until the name arrives
         EXPECT_EQ(stream->state(), Stream::Idle);
     }
+}
+
+TEST(Controller, AddressesThatCannotBeSentAreRefusedWithAMessage) {
+    for (const QString& address : {QString("http://x/my station"), QString("http://x/live\r\nX-Injected: 1")}) {
+        SCOPED_TRACE(address.toStdString());
+        Window window([](platform::UserDefaults& d) { d.setArray("stations", {}); });
+        window.controller->add();
+        window.controller->serverURLField()->setText(address);
+        window.controller->endSheet();
+        EXPECT_EQ(window.model().rowCount(), 0);
+        EXPECT_TRUE(window.controller->serverURLField()->isVisible()) << "the sheet stays open to mend the address";
+        const auto messages = window.controller->window()->findChildren<QMessageBox*>();
+        ASSERT_EQ(messages.size(), 1);
+        EXPECT_TRUE(messages[0]->text().contains("holds a blank or a control character")) << messages[0]->text().toStdString();
+        window.controller->tableView()->performDrop(address);
+        EXPECT_EQ(window.model().rowCount(), 0) << "nor is it taken when dropped";
+    }
+}
+
+TEST(Controller, AStationIsRenamedAndEditedAndItsNameStays) {
+    Window window([](platform::UserDefaults& d) { d.setArray("stations", {}); });
+    window.controller->addStationWithServerURL("http://x:8000/live");
+    window.select(window.model().index(0, 0));
+    window.controller->editStation();
+    auto* sheet = window.controller->window()->findChild<QDialog*>("editStationSheet");
+    ASSERT_TRUE(sheet);
+    EXPECT_TRUE(sheet->isVisible());
+    auto* name = sheet->findChild<QLineEdit*>("stationName");
+    auto* address = sheet->findChild<QLineEdit*>("stationAddress");
+    EXPECT_EQ(name->text(), "") << "no name given yet";
+    EXPECT_EQ(address->text(), "http://x:8000/live");
+    name->setText("My Jazz");
+    address->setText("https://y.example/live?sid=2");
+    sheet->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    const auto& descriptor = window.controller->streams()[0]->descriptor();
+    EXPECT_EQ(descriptor->objectForKey("stationName"), "My Jazz");
+    EXPECT_EQ(descriptor->objectForKey("stationNameGiven"), "1");
+    EXPECT_EQ(descriptor->objectForKey("serverURL"), "https://y.example/live?sid=2");
+    EXPECT_EQ(window.text(0, ControllerDataSource::ColName), "My Jazz");
+    // Stored: the next start has it.
+    platform::UserDefaults again(QString::fromStdString(window.home.file("Aircask.conf")));
+    const auto stored = again.arrayForKey("stations");
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].at("stationName"), "My Jazz");
+    // An empty name gives the station its own back at its next connection.
+    window.controller->renameStation(*descriptor, "  ");
+    EXPECT_FALSE(descriptor->objectForKey("stationNameGiven"));
 }
 
 TEST(Controller, ARealDragHoversHighlightsAndDrops) {
