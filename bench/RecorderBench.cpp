@@ -2,10 +2,13 @@
 // same run.
 //   recorder_bench cut            the cut search over a 10-second window against decoding the
 //                                 same bytes with libmpg123 alone
-//   recorder_bench record         one hour of 128 kbit/s recorded, against curl fetching it
+//   recorder_bench record [h]     one hour (or h) of 128 kbit/s recorded, against curl fetching it
+//   recorder_bench record-https [h]  the same over TLS (a certificate made for the run), against
+//                                 curl fetching it over TLS
 //   recorder_bench stations [s]   100 real-time 320 kbit/s stations for s seconds (default 60)
 #include "recorder/engine/SilenceCut.h"
 #include "recorder/engine/Stream.h"
+#include "tests/support/Tls.h"
 #include "tests/support/Loopback.h"
 
 #include <mpg123.h>
@@ -136,7 +139,7 @@ struct Station {
 // `totalBytes` of audio in `metaint` blocks with a title every `titleEvery` blocks, as fast as
 // the socket takes it, or paced at `bytesPerSecond` when that is not 0.
 Station startStation(const std::string& audio, int metaint, int titleEvery, std::size_t totalBytes, int connections,
-                     double bytesPerSecond) {
+                     double bytesPerSecond, bool secure = false) {
     std::uint16_t port = 0;
     const int listener = testsupport::listenOnLoopback(&port, 128);
     const pid_t pid = ::fork();
@@ -149,11 +152,24 @@ Station startStation(const std::string& audio, int metaint, int titleEvery, std:
                 ::close(fd);
                 continue;
             }
-            char request[4096];
-            (void)::recv(fd, request, sizeof request, 0);
+            std::unique_ptr<testsupport::TlsConnection> tls;
+            if (secure) {
+                const auto& certificates = testsupport::testCertificates();
+                tls = std::make_unique<testsupport::TlsConnection>(fd, certificates.serverCertificate,
+                                                                   certificates.serverKey);
+            }
+            const auto sendAll = [&](const std::string& bytes) {
+                return tls ? tls->sendAll(bytes) : ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) > 0;
+            };
+            if (tls) {
+                tls->readUntil("\r\n\r\n");
+            } else {
+                char request[4096];
+                (void)::recv(fd, request, sizeof request, 0);
+            }
             const std::string head = "HTTP/1.0 200 OK\r\nicy-name:Bench FM " + std::to_string(c) +
                                      "\r\nicy-metaint:" + std::to_string(metaint) + "\r\n\r\n";
-            (void)::send(fd, head.data(), head.size(), MSG_NOSIGNAL);
+            sendAll(head);
             std::size_t sent = 0, at = 0;
             const auto start = Clock::now();
             for (long block = 0; sent < totalBytes; ++block) {
@@ -172,13 +188,14 @@ Station startStation(const std::string& audio, int metaint, int titleEvery, std:
                 } else {
                     pass += '\0';
                 }
-                if (::send(fd, pass.data(), pass.size(), MSG_NOSIGNAL) <= 0)
+                if (!sendAll(pass))
                     break;
                 sent += static_cast<std::size_t>(metaint);
                 if (bytesPerSecond > 0)
                     std::this_thread::sleep_until(start + std::chrono::duration_cast<Clock::duration>(
                                                               std::chrono::duration<double>(sent / bytesPerSecond)));
             }
+            tls.reset();
             ::close(fd);
             _exit(0);
         }
@@ -213,17 +230,21 @@ int openDescriptors() {
     return count;
 }
 
-int benchRecord(const std::string& folder) {
+int benchRecord(const std::string& folder, bool secure, int hours) {
+    if (secure)
+        testsupport::testCertificates(); // made before the stations fork, and trusted by the recorder
     const int metaint = 16000;
-    const std::size_t hour = 3600u * 16000u; // 128 kbit/s
+    const std::size_t hour = static_cast<std::size_t>(std::max(1, hours)) * 3600u * 16000u; // 128 kbit/s
     const int titleEvery = 180;              // a title every 3 minutes
     const std::string audio = encodedAudio(128, 30.0, folder);
 
     // curl fetching the same stream.
-    Station forCurl = startStation(audio, metaint, titleEvery, hour, 1, 0);
+    Station forCurl = startStation(audio, metaint, titleEvery, hour, 1, 0, secure);
     const double curlBefore = cpuSeconds(RUSAGE_CHILDREN);
     const std::string curlCommand =
-        "curl -s -o " + folder + "/curl.out http://127.0.0.1:" + std::to_string(forCurl.port) + "/live";
+        secure ? "curl -s --cacert " + testsupport::testCertificates().caFile + " -o " + folder +
+                     "/curl.out https://localhost:" + std::to_string(forCurl.port) + "/live"
+               : "curl -s -o " + folder + "/curl.out http://127.0.0.1:" + std::to_string(forCurl.port) + "/live";
     if (std::system(curlCommand.c_str()) != 0)
         std::fprintf(stderr, "curl ended with an error (the station closes without a length)\n");
     // Read before the station process is waited for, so that only curl (and its shell) count.
@@ -231,11 +252,13 @@ int benchRecord(const std::string& folder) {
     const auto curlBytes = fs::file_size(folder + "/curl.out");
     ::waitpid(forCurl.pid, nullptr, 0);
 
-    Station forRecorder = startStation(audio, metaint, titleEvery, hour, 1, 0);
+    Station forRecorder = startStation(audio, metaint, titleEvery, hour, 1, 0, secure);
     const std::string music = folder + "/Music";
     fs::create_directories(music);
     auto stream = recorder::Stream::create(
-        recorder::StationDescriptor::make({{"serverURL", "127.0.0.1:" + std::to_string(forRecorder.port)}}), music);
+        recorder::StationDescriptor::make({{"serverURL", (secure ? "https://localhost:" : "127.0.0.1:") +
+                                                             std::to_string(forRecorder.port)}}),
+        music);
     const double before = cpuSeconds(RUSAGE_SELF);
     stream->rip();
     std::vector<long> rss;
@@ -315,12 +338,12 @@ int main(int argc, char** argv) {
     int result = 2;
     if (what == "cut")
         result = benchCut(folder);
-    else if (what == "record")
-        result = benchRecord(folder);
+    else if (what == "record" || what == "record-https")
+        result = benchRecord(folder, what == "record-https", argc > 2 ? std::atoi(argv[2]) : 1);
     else if (what == "stations")
         result = benchStations(folder, argc > 2 ? std::atoi(argv[2]) : 60);
     else
-        std::fprintf(stderr, "usage: %s cut|record|stations [seconds]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s cut | record [hours] | record-https [hours] | stations [seconds]\n", argv[0]);
     fs::remove_all(folder);
     return result;
 }
