@@ -303,6 +303,7 @@ void Controller::editStation() {
     sheet->setObjectName("editStationSheet");
     sheet->setWindowTitle(tr("Edit Station"));
     sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->setMinimumWidth(520); // room for a whole address
     auto* form = new QFormLayout(sheet);
     auto* name = new QLineEdit(QString::fromStdString(
                                    descriptor->objectForKey("stationNameGiven") ? descriptor->objectForKey("stationName").value_or("")
