@@ -783,4 +783,44 @@ TEST(Stream, SongsBeginWithATagAndThenTheBytesTheStationSent) {
     EXPECT_NE(tag.find("http://radio.example/live?sid=1"), std::string::npos);
 }
 
+TEST(Stream, AnAacStationIsRecordedIntoTaggedAacSongsByteForByte) {
+    TempDir dir;
+    const std::string aac = dir.file("tone.aac");
+    ASSERT_EQ(std::system(("ffmpeg -nostdin -v error -y -f lavfi -i 'sine=frequency=440:duration=4' -c:a aac -b:a 64k "
+                           "-f adts '" + aac + "'").c_str()),
+              0);
+    const std::string stream = readFile(aac);
+    const int metaint = 4096;
+    std::vector<Pass> passes;
+    std::string sent;
+    for (std::size_t at = 0, i = 0; at < stream.size(); at += metaint, ++i) {
+        // The last block, cut short by the station's close, has no metadata after it.
+        const std::string block = stream.substr(at, metaint);
+        passes.push_back({block, block.size() < std::size_t(metaint) ? std::string()
+                                 : i == 0                            ? titleBlock("One - First")
+                                 : i == 3                            ? titleBlock("Two - Second")
+                                                                     : std::string(1, '\0')});
+        sent += passes.back().audio;
+    }
+    ScriptedStation station("ICY 200 OK\r\nicy-name:AAC FM\r\ncontent-type:audio/aacp\r\nicy-metaint:4096\r\n\r\n",
+                            passes);
+    auto recorder = streamFor(station.url(), dir.path());
+    recorder->setWritesTags(true);
+    const auto snapshot = recordToTheEnd(*recorder);
+    ASSERT_EQ(snapshot.files.size(), 2u);
+    EXPECT_EQ(snapshot.files[0].name, "One - First.aac");
+    EXPECT_EQ(snapshot.files[1].name, "Two - Second.aac");
+    std::string audio;
+    for (const auto& file : snapshot.files) {
+        const std::string bytes = readFile(file.path);
+        ASSERT_EQ(bytes.compare(0, 4, std::string("ID3\x04", 4)), 0) << file.name;
+        const std::size_t tagSize = 10 + ((std::size_t(bytes[6]) << 21) | (std::size_t(bytes[7]) << 14) |
+                                          (std::size_t(bytes[8]) << 7) | std::size_t(bytes[9]));
+        audio += bytes.substr(tagSize);
+    }
+    EXPECT_TRUE(audio == sent) << "after the tags, the songs hold exactly the ADTS frames sent";
+    EXPECT_EQ(tagsOf(snapshot.files[1].path).find("TAG:title=Second\nTAG:artist=Two\nTAG:album=AAC FM\n"), 0u)
+        << tagsOf(snapshot.files[1].path);
+}
+
 } // namespace
