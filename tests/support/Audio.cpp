@@ -81,6 +81,14 @@ std::vector<std::int16_t> decodeToMono(const std::string& path) {
     return samples;
 }
 
+std::size_t id3v2TagSize(const std::string& bytes) {
+    if (bytes.size() < 10 || bytes.compare(0, 3, "ID3") != 0)
+        return 0;
+    // The size is "syncsafe": seven bits a byte.
+    return 10 + ((std::size_t(bytes[6] & 0x7f) << 21) | (std::size_t(bytes[7] & 0x7f) << 14) |
+                 (std::size_t(bytes[8] & 0x7f) << 7) | std::size_t(bytes[9] & 0x7f));
+}
+
 double levelOf(const std::vector<std::int16_t>& mono, std::size_t from, std::size_t count) {
     from = std::min(from, mono.size());
     count = std::min(count, mono.size() - from);

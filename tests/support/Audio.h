@@ -28,6 +28,9 @@ std::string encodeMp3(const std::vector<Stretch>& stretches, int kbps, const std
 // when ffmpeg is missing or cannot decode the file.
 std::vector<std::int16_t> decodeToMono(const std::string& path);
 
+// The size of the ID3v2 tag at the start of a file's bytes (header included); 0 when none.
+std::size_t id3v2TagSize(const std::string& bytes);
+
 // The RMS level in dB below full scale of `count` samples from `from` (clipped to the samples
 // there are); -100 for digital silence or no samples.
 double levelOf(const std::vector<std::int16_t>& mono, std::size_t from, std::size_t count);

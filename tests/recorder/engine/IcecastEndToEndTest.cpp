@@ -73,31 +73,49 @@ bool waitForFiles(Stream& stream, std::size_t count, std::chrono::seconds limit)
     return false;
 }
 
+// Records three titles from the peer: the first at once, one 3 s before the silence from 18.5 s
+// to 20 s, one 1 s after the silence from 28.5 s to 30 s, as real stations' titles come early or
+// late. Ends once the third song has started; the snapshot after the stop.
+Stream::Snapshot recordThreeTitles(IcecastPeer& icecast, Stream& stream, const std::string& firstTitle) {
+    EXPECT_TRUE(icecast.setTitle(firstTitle));
+    stream.rip();
+    EXPECT_TRUE(waitForFiles(stream, 1, 20s)) << stream.errorString().value_or("no file");
+    icecast.waitForSourceTime(15.5);
+    EXPECT_TRUE(icecast.setTitle("Title Two"));
+    icecast.waitForSourceTime(31.0);
+    EXPECT_TRUE(icecast.setTitle("Title Three"));
+    // The third song starts once 5 s have come after its title.
+    EXPECT_TRUE(waitForFiles(stream, 3, 20s)) << stream.errorString().value_or("no third file");
+    stream.pause();
+    EXPECT_TRUE(stream.waitUntilStopped(10s));
+    return stream.snapshot();
+}
+
+// Each cut lies in a silence: the 100 ms on either side of it are silent (the tone is at -11 dB),
+// and the song between the two cuts is one period of the source, 10 s.
+void expectCutsInTheSilences(const std::vector<std::vector<std::int16_t>>& decoded) {
+    const std::size_t tenth = 4410;
+    ASSERT_EQ(decoded.size(), 3u);
+    ASSERT_GT(decoded[1].size(), 5 * 44100u);
+    EXPECT_LT(testsupport::levelOf(decoded[0], decoded[0].size() - tenth, tenth), -50) << "end of the first song";
+    EXPECT_LT(testsupport::levelOf(decoded[1], 0, tenth), -50) << "start of the early title's song";
+    EXPECT_LT(testsupport::levelOf(decoded[1], decoded[1].size() - tenth, tenth), -50) << "end of that song";
+    EXPECT_LT(testsupport::levelOf(decoded[2], 0, tenth), -50) << "start of the late title's song";
+    EXPECT_NEAR(double(decoded[1].size()) / 44100, 10.0, 0.6);
+}
+
 TEST(IcecastEndToEnd, TitlesEarlyAndLateAreCutInTheSilence) {
     if (!have("icecast2") || !have("ffmpeg"))
         GTEST_SKIP() << "icecast2 or ffmpeg is not installed (scripts/install-deps.sh installs both)";
     testsupport::TempDir dir;
     IcecastPeer icecast(dir.path());
     ASSERT_TRUE(icecast.started()) << testsupport::readFile(dir.file("peer.log"));
-    ASSERT_TRUE(icecast.setTitle("Title One"));
-
     const std::string music = dir.file("Music");
     platform::createDirectory(music);
     auto stream = Stream::create(
         StationDescriptor::make({{"serverURL", "http://127.0.0.1:" + std::to_string(icecast.port()) + "/live"}}),
         music);
-    stream->rip();
-    ASSERT_TRUE(waitForFiles(*stream, 1, 20s)) << stream->errorString().value_or("no file");
-    icecast.waitForSourceTime(15.5); // 3 s before the silence from 18.5 s to 20 s
-    ASSERT_TRUE(icecast.setTitle("Title Two"));
-    icecast.waitForSourceTime(31.0); // 1 s after the silence from 28.5 s to 30 s
-    ASSERT_TRUE(icecast.setTitle("Title Three"));
-    // The third song starts once 5 s have come after its title.
-    ASSERT_TRUE(waitForFiles(*stream, 3, 20s)) << stream->errorString().value_or("no third file");
-    stream->pause();
-    ASSERT_TRUE(stream->waitUntilStopped(10s));
-
-    const auto snapshot = stream->snapshot();
+    const auto snapshot = recordThreeTitles(icecast, *stream, "Title One");
     EXPECT_EQ(snapshot.state, Stream::Idle);
     EXPECT_EQ(snapshot.descriptor.at("stationName"), "Aircask Test Station");
     const std::string station = music + "/Aircask Test Station";
@@ -123,15 +141,7 @@ TEST(IcecastEndToEnd, TitlesEarlyAndLateAreCutInTheSilence) {
         EXPECT_EQ(other, "");
         decoded.push_back(testsupport::decodeToMono(file.path));
     }
-    // Each cut lies in a silence: the 100 ms on either side of it are silent (the tone is at -11 dB).
-    const std::size_t tenth = 4410;
-    ASSERT_GT(decoded[1].size(), 5 * 44100u);
-    EXPECT_LT(testsupport::levelOf(decoded[0], decoded[0].size() - tenth, tenth), -50) << "end of the first song";
-    EXPECT_LT(testsupport::levelOf(decoded[1], 0, tenth), -50) << "start of the early title's song";
-    EXPECT_LT(testsupport::levelOf(decoded[1], decoded[1].size() - tenth, tenth), -50) << "end of that song";
-    EXPECT_LT(testsupport::levelOf(decoded[2], 0, tenth), -50) << "start of the late title's song";
-    // The song between the two cuts is one period of the source: 10 s.
-    EXPECT_NEAR(double(decoded[1].size()) / 44100, 10.0, 0.6);
+    expectCutsInTheSilences(decoded);
 }
 
 // The server and its source go away and come back: the recording resumes by itself into a new
@@ -174,14 +184,6 @@ TEST(IcecastEndToEnd, TheRecordingResumesWhenTheServerComesBack) {
         EXPECT_EQ(file.bytes, std::filesystem::file_size(file.path)) << file.name;
 }
 
-// The size of the ID3v2 tag a file begins with; 0 when it has none.
-std::size_t tagSize(const std::string& bytes) {
-    if (bytes.size() < 10 || bytes.compare(0, 3, "ID3") != 0)
-        return 0;
-    return 10 + ((std::size_t(bytes[6]) << 21) | (std::size_t(bytes[7]) << 14) | (std::size_t(bytes[8]) << 7) |
-                 std::size_t(bytes[9]));
-}
-
 // The same station sending AAC in ADTS frames: the songs are .aac files, tagged, cut at frame
 // boundaries in the silence, and each decodes cleanly.
 TEST(IcecastEndToEnd, AnAacStationIsCutInTheSilenceIntoAacFiles) {
@@ -190,24 +192,12 @@ TEST(IcecastEndToEnd, AnAacStationIsCutInTheSilenceIntoAacFiles) {
     testsupport::TempDir dir;
     IcecastPeer icecast(dir.path(), "ICECAST_CODEC=aac ");
     ASSERT_TRUE(icecast.started()) << testsupport::readFile(dir.file("peer.log"));
-    ASSERT_TRUE(icecast.setTitle("Tacvba - Title One"));
-
     const std::string music = dir.file("Music");
     auto stream = Stream::create(
         StationDescriptor::make({{"serverURL", "http://127.0.0.1:" + std::to_string(icecast.port()) + "/live"}}),
         music);
     stream->setWritesTags(true);
-    stream->rip();
-    ASSERT_TRUE(waitForFiles(*stream, 1, 20s)) << stream->errorString().value_or("no file");
-    icecast.waitForSourceTime(15.5);
-    ASSERT_TRUE(icecast.setTitle("Title Two"));
-    icecast.waitForSourceTime(31.0);
-    ASSERT_TRUE(icecast.setTitle("Title Three"));
-    ASSERT_TRUE(waitForFiles(*stream, 3, 20s)) << stream->errorString().value_or("no third file");
-    stream->pause();
-    ASSERT_TRUE(stream->waitUntilStopped(10s));
-
-    const auto snapshot = stream->snapshot();
+    const auto snapshot = recordThreeTitles(icecast, *stream, "Tacvba - Title One");
     const std::string station = music + "/Aircask Test Station";
     ASSERT_EQ(snapshot.files.size(), 3u);
     EXPECT_EQ(snapshot.files[0].path, station + "/incomplete/Tacvba - Title One.aac");
@@ -218,7 +208,7 @@ TEST(IcecastEndToEnd, AnAacStationIsCutInTheSilenceIntoAacFiles) {
         SCOPED_TRACE(file.name);
         const std::string bytes = testsupport::readFile(file.path);
         EXPECT_EQ(file.bytes, bytes.size());
-        const std::size_t tag = tagSize(bytes);
+        const std::size_t tag = testsupport::id3v2TagSize(bytes);
         ASSERT_GT(tag, 10u);
         const std::string errors = dir.file("decode-errors.txt");
         ASSERT_EQ(run("ffmpeg -nostdin -v error -i '" + file.path + "' -f null - 2> '" + errors + "'"), 0);
@@ -236,13 +226,7 @@ TEST(IcecastEndToEnd, AnAacStationIsCutInTheSilenceIntoAacFiles) {
         }
         decoded.push_back(testsupport::decodeToMono(file.path));
     }
-    const std::size_t tenth = 4410;
-    ASSERT_GT(decoded[1].size(), 5 * 44100u);
-    EXPECT_LT(testsupport::levelOf(decoded[0], decoded[0].size() - tenth, tenth), -50) << "end of the first song";
-    EXPECT_LT(testsupport::levelOf(decoded[1], 0, tenth), -50) << "start of the early title's song";
-    EXPECT_LT(testsupport::levelOf(decoded[1], decoded[1].size() - tenth, tenth), -50) << "end of that song";
-    EXPECT_LT(testsupport::levelOf(decoded[2], 0, tenth), -50) << "start of the late title's song";
-    EXPECT_NEAR(double(decoded[1].size()) / 44100, 10.0, 0.6);
+    expectCutsInTheSilences(decoded);
 }
 
 // Icecast's own TLS port, with a certificate made by the test for "localhost".

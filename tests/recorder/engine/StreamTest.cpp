@@ -766,9 +766,7 @@ TEST(Stream, SongsBeginWithATagAndThenTheBytesTheStationSent) {
     for (const auto& file : snapshot.files) {
         const std::string bytes = readFile(file.path);
         ASSERT_EQ(bytes.compare(0, 4, std::string("ID3\x04", 4)), 0) << file.name;
-        const std::size_t tagSize = 10 + ((std::size_t(bytes[6]) << 21) | (std::size_t(bytes[7]) << 14) |
-                                          (std::size_t(bytes[8]) << 7) | std::size_t(bytes[9]));
-        audio += bytes.substr(tagSize);
+        audio += bytes.substr(testsupport::id3v2TagSize(bytes));
         EXPECT_EQ(file.bytes, bytes.size());
     }
     EXPECT_TRUE(audio == sent) << "after the tags, the files hold exactly the audio sent";
@@ -814,9 +812,7 @@ TEST(Stream, AnAacStationIsRecordedIntoTaggedAacSongsByteForByte) {
     for (const auto& file : snapshot.files) {
         const std::string bytes = readFile(file.path);
         ASSERT_EQ(bytes.compare(0, 4, std::string("ID3\x04", 4)), 0) << file.name;
-        const std::size_t tagSize = 10 + ((std::size_t(bytes[6]) << 21) | (std::size_t(bytes[7]) << 14) |
-                                          (std::size_t(bytes[8]) << 7) | std::size_t(bytes[9]));
-        audio += bytes.substr(tagSize);
+        audio += bytes.substr(testsupport::id3v2TagSize(bytes));
     }
     EXPECT_TRUE(audio == sent) << "after the tags, the songs hold exactly the ADTS frames sent";
     EXPECT_EQ(tagsOf(snapshot.files[1].path).find("TAG:title=Second\nTAG:artist=Two\nTAG:album=AAC FM\n"), 0u)
