@@ -137,7 +137,8 @@ void LAMEProcess::runEncoder() {
 }
 
 void LAMEProcess::startLookup(const TableOfContents& toc) {
-    endLookupWorker();
+    if (lookupThread_.joinable()) // a lookup that ended: its worker has posted its last words
+        lookupThread_.join();
     state_ = State::LookingUp;
     auto& ui = controller_.ui();
     controller_.setptl(tr("Looking up the disc\u2026"));
@@ -180,8 +181,9 @@ void LAMEProcess::startLookup(const TableOfContents& toc) {
     });
 }
 
-// Waits for the lookup's worker to end, telling it to first when it still runs: it ends within
-// a moment of being told.
+// Tells the lookup's worker to end and waits for it and for the cancelled ones: each ends within
+// a moment of being told, but for a CDDBP connect or a name lookup, which end at their time
+// limit. Only the end of the window waits for them.
 void LAMEProcess::endLookupWorker() {
     if (lookup_) {
         lookup_->cancelled = true;
@@ -189,6 +191,9 @@ void LAMEProcess::endLookupWorker() {
     }
     if (lookupThread_.joinable())
         lookupThread_.join();
+    for (auto& worker : cancelledLookups_)
+        worker.join();
+    cancelledLookups_.clear();
 }
 
 void LAMEProcess::cancelLookup() {
@@ -199,6 +204,9 @@ void LAMEProcess::cancelLookup() {
         lookup_->chosen.notify_all();
         lookup_.reset();
     }
+    // The window never waits for it: a worker held by a connect is joined when the window goes.
+    if (lookupThread_.joinable())
+        cancelledLookups_.push_back(std::move(lookupThread_));
     state_ = State::Idle;
     if (matches_->isVisible())
         matches_->chooseNone();

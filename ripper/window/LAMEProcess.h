@@ -102,6 +102,7 @@ private:
     std::string discId_;                 // MusicBrainz's id of the disc: edited titles are kept by it
     std::shared_ptr<Lookup> lookup_;
     std::thread lookupThread_;
+    std::vector<std::thread> cancelledLookups_;
 
     RipJob job_;
     bool active_ = false;          // a job runs: from the start of encoding to its end
