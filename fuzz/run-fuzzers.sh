@@ -20,7 +20,7 @@ for target in build-fuzz/bin/fuzz_*; do
   echo "== $name"
   # The targets' own log lines (stderr) are closed off; libFuzzer keeps its reports.
   status=0
-  "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -close_fd_mask=2 -print_final_stats=1 \
+  "$target" -max_total_time="$seconds" -timeout=10 -artifact_prefix="build-fuzz/$name-" -rss_limit_mb=2048 -close_fd_mask=2 -print_final_stats=1 \
     "$work" "fuzz/corpus/$name" >"$log" 2>&1 || status=$?
   grep -E '^(Done|SUMMARY|==[0-9]+== ERROR)' "$log" | tail -n 3 || true
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")

@@ -47,8 +47,10 @@ bool isValidUtf8(std::string_view text) {
 }
 
 std::string utf8OrLatin1(std::string_view bytes) {
-    if (isValidUtf8(bytes))
-        return std::string(bytes);
+    return isValidUtf8(bytes) ? std::string(bytes) : latin1ToUtf8(bytes);
+}
+
+std::string latin1ToUtf8(std::string_view bytes) {
     std::string text;
     text.reserve(bytes.size() * 2);
     for (char ch : bytes) {

@@ -43,26 +43,6 @@ std::string trimWhitespace(std::string_view text) {
     return result;
 }
 
-std::optional<std::string> serverURLFromPlaylist(std::string_view text) {
-    const auto lines = split(text, "\n");
-    if (lines.size() <= 1)
-        fail("Bad playlist URL");
-    for (std::string_view line : lines) {
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        if (startsWith(line, "File1")) {
-            const std::size_t equals = line.find('=');
-            const std::string_view value = equals == std::string_view::npos ? "" : line.substr(equals + 1);
-            if (startsWith(value, "http"))
-                return std::string(value);
-            return std::nullopt;
-        }
-        if (startsWith(line, "http"))
-            return std::string(line);
-    }
-    fail("Bad playlist URL");
-}
-
 namespace {
 
 std::string lowered(std::string_view text) {

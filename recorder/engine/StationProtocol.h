@@ -18,12 +18,6 @@ using HeaderFields = std::map<std::string, std::string>;
 // Runs of spaces (" " only) become one; spaces at both ends go.
 std::string trimWhitespace(std::string_view text);
 
-// The server URL a `.pls` playlist (or a list of bare URLs) names: the first "File1=" value or
-// the first line that begins with "http". None when the first "File1" value does not begin
-// with "http" (the stored server URL is kept then). Raises "Bad playlist URL" when the text has
-// fewer than two lines or no usable line.
-std::optional<std::string> serverURLFromPlaylist(std::string_view text);
-
 struct PlaylistEntry {
     std::string address; // an http or https address
     std::string title;   // the playlist's name for it, "" when it gives none

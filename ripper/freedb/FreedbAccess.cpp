@@ -217,18 +217,7 @@ void FreedbAccess::checkCancelled() const {
 // At level 6 the server speaks UTF-8 (an entry that still holds other bytes is read as ISO
 // 8859-1); below it, ISO 8859-1.
 std::string FreedbAccess::text(const std::string& bytes) const {
-    if (level_ >= 6)
-        return platform::utf8OrLatin1(bytes);
-    std::string converted;
-    for (const unsigned char c : bytes) {
-        if (c < 0x80) {
-            converted += static_cast<char>(c);
-        } else {
-            converted += static_cast<char>(0xC0 | (c >> 6));
-            converted += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return converted;
+    return level_ >= 6 ? platform::utf8OrLatin1(bytes) : platform::latin1ToUtf8(bytes);
 }
 
 // Reads one reply: up to the end of its first line, and for a multi-line reply (code 21x) up to

@@ -257,7 +257,7 @@ void LAMEProcess::albumKnown(std::optional<AlbumEntry> album) {
         shown.info = {"", ""};
         for (const auto& entry : trackList_)
             if (entry.rfind('.', 0) != 0)
-                shown.info.push_back(entry.substr(0, entry.rfind('.') == 0 ? entry.size() : entry.rfind('.')));
+                shown.info.push_back(entry.substr(0, entry.rfind('.'))); // without its extension
     }
     trackInfo_->editTrackInfo(shown.info, [this, shown](bool confirmed) mutable {
         if (state_ != State::Editing)

@@ -67,26 +67,6 @@ TEST(StationProtocol, TitlesFromMetadata) {
     expectException([] { nameFromMetadata(""); }, "Stream", "");
 }
 
-TEST(StationProtocol, Playlists) {
-    struct Case {
-        const char* text;
-        std::optional<std::string> serverURL;
-    } cases[] = {
-        {"[playlist]\nNumberOfEntries=1\nFile1=http://radio.example.net:8000/live\n",
-         "http://radio.example.net:8000/live"},
-        {"[playlist]\r\nFile1=http://radio.example.net/a?x=1&y=2\r\nTitle1=x\r\n",
-         "http://radio.example.net/a?x=1&y=2"},
-        {"[playlist]\nFile1=rtsp://elsewhere/\nFile2=http://ignored/\n", std::nullopt},
-        {"#EXTM3U\nhttp://first.example.net/\nhttp://second.example.net/\n", "http://first.example.net/"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(serverURLFromPlaylist(c.text), c.serverURL);
-    }
-    for (const char* bad : {"", "http://one.line.only/", "[playlist]\nNumberOfEntries=0\n"})
-        expectException([&] { serverURLFromPlaylist(bad); }, "Stream", "Bad playlist URL");
-}
-
 TEST(StationProtocol, PlaylistsAsStationsWriteThem) {
     struct Case {
         const char* what;
@@ -105,6 +85,9 @@ TEST(StationProtocol, PlaylistsAsStationsWriteThem) {
          {{"http://a.example/live", "Jazz FM"}, {"http://b.example/live", ""}}},
         {"m3u8 as a plain list, CR LF", "#EXTM3U\r\nhttps://a.example/stream?type=http&nocache=1\r\n",
          {{"https://a.example/stream?type=http&nocache=1", ""}}},
+        {"one address and nothing else", "http://one.line.only/", {{"http://one.line.only/", ""}}},
+        {"pls with a count and a query", "[playlist]\nNumberOfEntries=1\nFile1=http://radio.example.net/a?x=1&y=2\n",
+         {{"http://radio.example.net/a?x=1&y=2", ""}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -125,6 +108,7 @@ TEST(StationProtocol, PlaylistsAsStationsWriteThem) {
         {"no stream address", "[playlist]\nFile1=rtsp://a.example/live\n", "Bad playlist URL"},
         {"an HTML page", "<html><body>Not here</body></html>", "Bad playlist URL"},
         {"nothing", "", "Bad playlist URL"},
+        {"a pls of no entries", "[playlist]\nNumberOfEntries=0\n", "Bad playlist URL"},
     };
     for (const auto& c : refused) {
         SCOPED_TRACE(c.what);
